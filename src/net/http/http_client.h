@@ -1,0 +1,31 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace talvo {
+
+// How one kind of HTTP exchange is bounded and dressed.
+struct HttpProfile {
+  std::u16string_view agent;
+  bool useSystemProxy;
+  bool requireHttps;
+  std::uint32_t phaseTimeoutMs;  // name resolution, connect, send and receive alike
+  std::u16string_view verb;
+  bool disableCookiesAndAuth;
+  std::uint64_t deadlineMs;  // the whole body, counted from the start of the operation
+  std::size_t maxBodyBytes;
+  bool requireNonEmptyBody;
+};
+
+extern const HttpProfile PublicEchoGet;
+extern const HttpProfile GatewayDescriptionGet;
+extern const HttpProfile GatewayControlPost;
+
+// One bounded request. True only for status 200 with the whole body, within the cap and
+// before the deadline, in `responseBody`. `extraHeaders` are CR LF terminated lines.
+bool HttpFetch(const HttpProfile& profile, std::u16string_view url, std::u16string_view extraHeaders,
+               std::string_view requestBody, std::string& responseBody);
+
+}  // namespace talvo
