@@ -429,7 +429,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"Đang kiểm tra mạng... (Esc: hủy)",  // 5
          u"[ ĐÃ HỦY KIỂM TRA ]",
          u"[ LỖI KIỂM TRA ] Vui lòng thử lại.",
-         u"[ CÓ KHẢ NĂNG TƯƠNG THÍCH ]",
+         u"[ NHIỀU KHẢ NĂNG TƯƠNG THÍCH ]",
          u"[ ƯỚC TÍNH TƯƠNG THÍCH THẤP ]",
          u"Điểm tương thích ước tính",  // 10
          u"Mức độ bằng chứng",
@@ -561,7 +561,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"NISKI",
          u"Powód",  // 15
          u"Sprawdź wymagania sieciowe i w razie potrzeby spróbuj ponownie.",
-         u"To tylko szacunek, a nie prawdopodobieństwo połączenia ani gwarancja.",
+         u"To tylko oszacowanie, a nie prawdopodobieństwo połączenia ani gwarancja.",
          u"Informacje o produkcie",
          u"R: ponów | L: język | inny klawisz: wyjście",
          u"Wybierz język (1-17); Esc: anuluj",  // 20
