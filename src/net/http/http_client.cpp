@@ -73,6 +73,16 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   return false;
 }
 
+std::optional<std::uint64_t> ParseContentLength(std::string_view value) {
+  if (value.empty() || value.size() > 19) return std::nullopt;  // 19 digits cannot overflow
+  std::uint64_t length = 0;
+  for (char digit : value) {
+    if (digit < '0' || digit > '9') return std::nullopt;
+    length = length * 10 + static_cast<std::uint64_t>(digit - '0');
+  }
+  return length;
+}
+
 bool BodyRule::DeadlinePassed(std::uint64_t nowMs) const {
   const std::uint64_t elapsed = nowMs > startMs_ ? nowMs - startMs_ : 0;
   return elapsed >= deadlineMs_;

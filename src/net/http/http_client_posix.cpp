@@ -225,8 +225,16 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
       !IsAcceptedStatus(static_cast<std::uint32_t>(status))) {
     return false;
   }
+  curl_off_t declared = -1;
+  if (curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) != CURLE_OK) {
+    return false;
+  }
+  const std::optional<std::uint64_t> declaredLength =
+      declared >= 0 ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(declared))
+                    : std::nullopt;
   // The last pass of the body loop: the end of the body, seen before the deadline.
-  return rule.Pass(MonotonicMs(), 0, responseBody.size()) == BodyStep::Complete;
+  return rule.Pass(MonotonicMs(), 0, responseBody.size()) == BodyStep::Complete &&
+         BodyRule::EndMatchesDeclared(declaredLength, responseBody.size());
 }
 
 }  // namespace talvo

@@ -26,6 +26,25 @@ bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
   return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
 }
 
+// WinHTTP ends the body where the connection ends, even short of the declared length, so the
+// length is read to hold the body to it. False only for a length that is there but unusable.
+bool DeclaredLength(HINTERNET request, std::optional<std::uint64_t>& declared) {
+  declared.reset();
+  wchar_t text[32] = {};
+  DWORD size = sizeof text;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                           text, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return GetLastError() == ERROR_WINHTTP_HEADER_NOT_FOUND;
+  }
+  std::string narrow;
+  for (DWORD i = 0; i < size / sizeof(wchar_t) && text[i] != L'\0'; ++i) {
+    if (text[i] > 0x7F) return false;
+    narrow.push_back(static_cast<char>(text[i]));
+  }
+  declared = ParseContentLength(narrow);
+  return declared.has_value();
+}
+
 }  // namespace
 
 bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
@@ -80,6 +99,9 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
     return false;
   }
   if (!IsAcceptedStatus(status)) return false;
+  std::optional<std::uint64_t> declared;
+  if (!DeclaredLength(request.get(), declared)) return false;
+  if (declared && !rule.DeclaredLengthFits(*declared)) return false;
 
   // Every pass ends the loop, reads at least one byte towards the cap, or fails; the deadline
   // ends it in any case.
@@ -90,7 +112,7 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
     if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
     switch (rule.Pass(passStartMs, available, responseBody.size())) {
       case BodyStep::Complete:
-        return true;
+        return BodyRule::EndMatchesDeclared(declared, responseBody.size());
       case BodyStep::Fail:
         return false;
       case BodyStep::Read:

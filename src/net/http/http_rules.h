@@ -4,6 +4,7 @@
 // body is bounded in size and time. The platform files only move bytes and ask these.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ bool SplitHeaderLines(std::u16string_view extraHeaders, std::vector<std::string>
 // Whether the lines name a header, compared without regard to case.
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name);
 
+// A Content-Length value: decimal digits only, nothing around them, no overflow.
+std::optional<std::uint64_t> ParseContentLength(std::string_view value);
+
 inline bool IsAcceptedStatus(std::uint32_t status) { return status == 200; }
 
 enum class BodyStep { Read, Complete, Fail };
@@ -62,6 +66,11 @@ class BodyRule {
   bool DeadlinePassed(std::uint64_t nowMs) const;
   // A length the server declares in advance that could never fit under the cap.
   bool DeclaredLengthFits(std::uint64_t declared) const { return declared <= maxBodyBytes_; }
+  // A body that ends before (or after) the length its server declared is not the whole body,
+  // whatever the connection's close made of it.
+  static bool EndMatchesDeclared(std::optional<std::uint64_t> declared, std::size_t held) {
+    return !declared || *declared == held;
+  }
 
  private:
   std::uint64_t deadlineMs_;

@@ -53,6 +53,9 @@ class TestHttpServer {
   std::thread thread_;
 };
 
+// True when the test runs under Wine rather than on Windows itself.
+bool UnderWine();
+
 // The head of a recorded request: everything before the blank line.
 std::string HeadOf(const std::string& request);
 // The body of a recorded request: everything after the blank line.
