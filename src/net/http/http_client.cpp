@@ -23,8 +23,22 @@ std::u16string ObjectPathFrom(std::u16string_view path, std::u16string_view extr
   return objectPath;
 }
 
+namespace {
+
+// libcurl reads "https:///ip" as the host "ip" where WinHTTP sees no host at all; an empty
+// authority means no host on both.
+bool HasAuthority(std::u16string_view url) {
+  const std::size_t separator = url.find(u"://");
+  if (separator == std::u16string_view::npos) return false;
+  const std::u16string_view rest = url.substr(separator + 3);
+  return !rest.empty() && rest.front() != u'/' && rest.front() != u'?' && rest.front() != u'#';
+}
+
+}  // namespace
+
 bool BuildHttpTarget(const HttpProfile& profile, std::u16string_view url, HttpTarget& target) {
   target = HttpTarget{};
+  if (!HasAuthority(url)) return false;
   CrackedUrl parts;
   if (!CrackUrl(url, parts)) return false;
   if (profile.requireHttps && parts.scheme != UrlScheme::Https) return false;
