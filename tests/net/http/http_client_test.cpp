@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "net/http/http_client.h"
 #include "os/clock.h"
@@ -309,6 +310,34 @@ TEST(HttpUrl, PublicProfileSendsNothingWithoutHttps) {
 }
 
 #ifndef _WIN32
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+TEST(HttpResources, NoDescriptorOutlivesAFetchOnAnyPath) {
+  const std::size_t before = OpenDescriptors();
+  {
+    TestHttpServer server({SimpleReply("200 OK", "fine"), SimpleReply("500 Oops", "x"),
+                           SimpleReply("200 OK", std::string(2000, 'a')),
+                           Reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab"}, {5000, "c"}},
+                           Reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab"}}});
+    ASSERT_TRUE(server.ok());
+    const bool expected[] = {true, false, false, false, false};
+    for (bool accepted : expected) {
+      std::string body;
+      EXPECT_EQ(HttpFetch(Bounded(1000, 4000, 1000), server.Url(u"/"), u"", {}, body), accepted);
+    }
+    std::string body;
+    EXPECT_FALSE(HttpFetch(PublicEchoGet, server.Url(u"/"), u"", {}, body));
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
 // Sets an environment variable for one scope; the tests here start no threads that read it.
 class ScopedEnv {
  public:
