@@ -68,6 +68,18 @@ TEST(HttpWire, GetCarriesTheAgentAndNoHeaderOfTheClientsOwnChoosing) {
   EXPECT_TRUE(BodyOf(server.Requests()[0]).empty());
 }
 
+TEST(HttpWire, CredentialsInTheUrlAreNeverSent) {
+  TestHttpServer server({SimpleReply("401 Unauthorized", "", "WWW-Authenticate: Basic realm=\"r\"\r\n"),
+                         SimpleReply("200 OK", "x")});
+  ASSERT_TRUE(server.ok());
+  std::u16string url = server.Url(u"/d.xml");
+  url.insert(7, u"admin:secret@");  // after "http://"
+  std::string body;
+  EXPECT_FALSE(HttpFetch(GatewayDescriptionGet, url, u"", {}, body));
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_FALSE(FindHeader(HeadOf(server.Requests()[0]), "Authorization"));
+}
+
 TEST(HttpWire, PostSendsExactlyTheCallersHeadersAndBody) {
   TestHttpServer server({SimpleReply("200 OK", "<ok/>")});
   ASSERT_TRUE(server.ok());
