@@ -106,7 +106,8 @@ NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const sockaddr_in& routerEn
     std::uint32_t sender = 0;
     const long received = ReceiveDatagramFrom(socket, buffer.data(), buffer.size(), sender);
     if (received < 0) continue;  // an ICMP error or an oversized datagram: keep waiting
-    if (const auto answer = ClassifyNatPmpAnswer(buffer.data(), static_cast<std::size_t>(received))) {
+    const auto answer = ClassifyNatPmpAnswer(buffer.data(), static_cast<std::size_t>(received));
+    if (answer) {
       result = *answer;
       break;
     }

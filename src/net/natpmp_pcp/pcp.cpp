@@ -28,7 +28,8 @@ constexpr std::size_t kMappedMarkerOffset = kClientAddressOffset + 10;
 constexpr std::size_t kMappedIpv4Offset = kClientAddressOffset + 12;
 constexpr std::size_t kIpv4Size = 4;
 constexpr std::size_t kHeaderSize = kClientAddressOffset + kClientAddressSize;
-static_assert(kReservedOffset + 2 == kLifetimeOffset && kLifetimeOffset + 4 == kClientAddressOffset);
+static_assert(kReservedOffset + 2 == kLifetimeOffset &&
+              kLifetimeOffset + 4 == kClientAddressOffset);
 static_assert(kHeaderSize == 24 && kMappedIpv4Offset + kIpv4Size == kHeaderSize);
 
 // Result codes (RFC 6887 section 7.4) that mean something to us.
@@ -101,9 +102,8 @@ PcpStatus ExchangeAnnounce(const Socket& socket, std::uint32_t localAddress,
     std::uint32_t sender = 0;
     const long received = ReceiveDatagramFrom(socket, buffer.data(), buffer.size(), sender);
     if (received < 0) continue;  // an ICMP error or an oversized datagram: keep waiting
-    if (const auto status = ClassifyPcpAnswer(buffer.data(), static_cast<std::size_t>(received))) {
-      return *status;
-    }
+    const auto status = ClassifyPcpAnswer(buffer.data(), static_cast<std::size_t>(received));
+    if (status) return *status;
   }
   return PcpStatus::NoResponse;
 }

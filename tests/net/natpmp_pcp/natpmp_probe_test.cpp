@@ -21,6 +21,13 @@ Bytes Success(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
   return {0, 128, 0, 0, 0, 0, 0x12, 0x34, a, b, c, d};
 }
 
+// replies[i] answer the i-th request.
+ResponderScript Replies(std::vector<std::vector<Bytes>> replies) {
+  ResponderScript script;
+  script.replies = std::move(replies);
+  return script;
+}
+
 struct ProbeRun {
   NatPmpResult result;
   std::vector<ReceivedDatagram> received;
@@ -41,7 +48,7 @@ ProbeRun ProbeAgainst(ResponderScript script, const CancelFlag* cancel) {
 
 TEST(NatPmpProbe, SendsExactlyTheTwoByteRequestFromTheLocalAddress) {
   CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst({{{Success(198, 51, 100, 9)}}, {}, {}}, &cancel);
+  const ProbeRun run = ProbeAgainst(Replies({{Success(198, 51, 100, 9)}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::AddressReceived);
   EXPECT_EQ(run.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
   ASSERT_EQ(run.received.size(), 1u);
@@ -70,7 +77,8 @@ TEST(NatPmpProbe, SilenceGivesThreeRequestsAtAbout0And250And750MsThenNoResponse)
 
 TEST(NatPmpProbe, RefusalEndsTheProbeAtOnceWithoutAnotherRequest) {
   CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst({{{{0, 128, 0, 2, 0, 0, 1, 0, 198, 51, 100, 9}}}, {}, {}}, &cancel);
+  const Bytes notAuthorized = {0, 128, 0, 2, 0, 0, 1, 0, 198, 51, 100, 9};
+  const ProbeRun run = ProbeAgainst(Replies({{notAuthorized}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::RouterRefused);
   EXPECT_EQ(run.result.externalAddress, 0u);
   EXPECT_EQ(run.received.size(), 1u);
@@ -79,7 +87,7 @@ TEST(NatPmpProbe, RefusalEndsTheProbeAtOnceWithoutAnotherRequest) {
 
 TEST(NatPmpProbe, EightByteRefusalCounts) {
   CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst({{{{0, 128, 0, 3, 0, 0, 0, 0}}}, {}, {}}, &cancel);
+  const ProbeRun run = ProbeAgainst(Replies({{{0, 128, 0, 3, 0, 0, 0, 0}}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::RouterRefused);
   EXPECT_EQ(run.received.size(), 1u);
 }
@@ -87,7 +95,7 @@ TEST(NatPmpProbe, EightByteRefusalCounts) {
 TEST(NatPmpProbe, ZeroAddressIsIgnoredAndALaterRealOneCounts) {
   CancelFlag cancel{false};
   const ProbeRun run =
-      ProbeAgainst({{{Success(0, 0, 0, 0)}, {Success(198, 51, 100, 9)}}, {}, {}}, &cancel);
+      ProbeAgainst(Replies({{Success(0, 0, 0, 0)}, {Success(198, 51, 100, 9)}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::AddressReceived);
   EXPECT_EQ(run.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
   EXPECT_EQ(run.received.size(), 2u);
@@ -107,7 +115,7 @@ TEST(NatPmpProbe, IgnoresOtherVersionsOpcodesShortSuccessAndOversizedDatagrams) 
       oversized,
   };
   CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst({{junk, {Success(198, 51, 100, 9)}}, {}, {}}, &cancel);
+  const ProbeRun run = ProbeAgainst(Replies({junk, {Success(198, 51, 100, 9)}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::AddressReceived);
   EXPECT_EQ(run.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
   EXPECT_EQ(run.received.size(), 2u);
@@ -116,14 +124,15 @@ TEST(NatPmpProbe, IgnoresOtherVersionsOpcodesShortSuccessAndOversizedDatagrams) 
 TEST(NatPmpProbe, OnlyEightByteSuccessesRunTheFullWindow) {
   CancelFlag cancel{false};
   const Bytes shortSuccess = {0, 128, 0, 0, 0, 0, 1, 0};
-  const ProbeRun run = ProbeAgainst({{{shortSuccess}, {shortSuccess}, {shortSuccess}}, {}, {}}, &cancel);
+  const ProbeRun run =
+      ProbeAgainst(Replies({{shortSuccess}, {shortSuccess}, {shortSuccess}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::NoResponse);
   EXPECT_EQ(run.received.size(), 3u);
 }
 
 TEST(NatPmpProbe, FlagSetBeforehandCancelsWithoutARequest) {
   CancelFlag cancel{true};
-  const ProbeRun run = ProbeAgainst({{{Success(198, 51, 100, 9)}}, {}, {}}, &cancel);
+  const ProbeRun run = ProbeAgainst(Replies({{Success(198, 51, 100, 9)}}), &cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::Cancelled);
   EXPECT_EQ(run.result.externalAddress, 0u);
   EXPECT_TRUE(run.received.empty());
@@ -131,6 +140,9 @@ TEST(NatPmpProbe, FlagSetBeforehandCancelsWithoutARequest) {
 
 TEST(NatPmpProbe, FlagIsFirstReadAfterTheSocketIsSetUp) {
   // 192.0.2.1 is held by no interface here, so the bind fails before the flag is looked at.
+  if (!test::BindFailsFor(Ipv4FromParts(192, 0, 2, 1))) {
+    GTEST_SKIP() << "bind() accepts 192.0.2.1 on this system (Wine 8 does)";
+  }
   UdpResponder responder({});
   ASSERT_TRUE(responder.ok());
   CancelFlag cancel{true};
@@ -153,13 +165,13 @@ TEST(NatPmpProbe, NullFlagPointerRunsTheFullCourse) {
   const ProbeRun silent = ProbeAgainst({}, nullptr);
   EXPECT_EQ(silent.result.status, NatPmpStatus::NoResponse);
   EXPECT_EQ(silent.received.size(), 3u);
-  const ProbeRun answered = ProbeAgainst({{{}, {Success(198, 51, 100, 9)}}, {}, {}}, nullptr);
+  const ProbeRun answered = ProbeAgainst(Replies({{}, {Success(198, 51, 100, 9)}}), nullptr);
   EXPECT_EQ(answered.result.status, NatPmpStatus::AddressReceived);
   EXPECT_EQ(answered.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
 }
 
 TEST(NatPmpProbe, UnusableArgumentsFailWithoutTraffic) {
-  UdpResponder responder({{{Success(198, 51, 100, 9)}}, {}, {}});
+  UdpResponder responder(Replies({{Success(198, 51, 100, 9)}}));
   ASSERT_TRUE(responder.ok());
   CancelFlag cancel{true};  // arguments are judged before the flag
   sockaddr_in otherFamily = responder.endpoint();

@@ -132,6 +132,9 @@ TEST(PcpProbe, FlagSetWhileSilentEndsTheWaitWithinAboutOneSlice) {
 
 TEST(PcpProbe, FlagIsReadAgainAfterASocketFailure) {
   // 192.0.2.1 is held by no interface here: the bind fails, and the set flag still decides.
+  if (!test::BindFailsFor(Ipv4FromParts(192, 0, 2, 1))) {
+    GTEST_SKIP() << "bind() accepts 192.0.2.1 on this system (Wine 8 does)";
+  }
   UdpResponder responder({});
   ASSERT_TRUE(responder.ok());
   CancelFlag cancel{false};

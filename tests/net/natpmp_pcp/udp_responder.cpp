@@ -73,4 +73,10 @@ void UdpResponder::Run() {
   }
 }
 
+bool BindFailsFor(std::uint32_t address) {
+  const NetSession session;
+  const Socket socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  return session.ok() && socket.valid() && !BindIpv4(socket, address, 0);
+}
+
 }  // namespace talvo::test

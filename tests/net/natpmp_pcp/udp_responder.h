@@ -56,6 +56,10 @@ class UdpResponder {
   std::thread thread_;
 };
 
+// True when this host refuses to bind a UDP socket to `address`. Wine's bind accepts addresses
+// that no interface holds, so a test that needs a failing bind checks first.
+bool BindFailsFor(std::uint32_t address);
+
 inline std::uint32_t Loopback() { return Ipv4FromParts(127, 0, 0, 1); }
 
 }  // namespace talvo::test
