@@ -75,6 +75,15 @@ TEST(NatPmpProbe, SilenceGivesThreeRequestsAtAbout0And250And750MsThenNoResponse)
   for (const ReceivedDatagram& datagram : run.received) EXPECT_EQ(datagram.bytes, (Bytes{0, 0}));
 }
 
+TEST(NatPmpProbe, ClosedRouterPortIsSilenceNotFailure) {
+  const sockaddr_in closed = test::ClosedLoopbackEndpoint();
+  ASSERT_NE(closed.sin_port, 0);
+  CancelFlag cancel{false};
+  const std::uint64_t start = MonotonicMs();
+  EXPECT_EQ(ProbeNatPmp(Loopback(), closed, &cancel).status, NatPmpStatus::NoResponse);
+  EXPECT_LT(MonotonicMs() - start, 3000u);
+}
+
 TEST(NatPmpProbe, RefusalEndsTheProbeAtOnceWithoutAnotherRequest) {
   CancelFlag cancel{false};
   const Bytes notAuthorized = {0, 128, 0, 2, 0, 0, 1, 0, 198, 51, 100, 9};

@@ -84,6 +84,15 @@ TEST(PcpProbe, SilenceGivesOneRequestAndNoResponseAfterTheWindow) {
   EXPECT_LT(run.elapsedMs, 4000u);
 }
 
+TEST(PcpProbe, ClosedRouterPortIsSilence) {
+  const sockaddr_in closed = test::ClosedLoopbackEndpoint();
+  ASSERT_NE(closed.sin_port, 0);
+  CancelFlag cancel{false};
+  const std::uint64_t start = MonotonicMs();
+  EXPECT_EQ(ProbePcpAnnounce(Loopback(), closed, &cancel), PcpStatus::NoResponse);
+  EXPECT_LT(MonotonicMs() - start, 4000u);
+}
+
 TEST(PcpProbe, IgnoresNatPmpShortAndReservedByteAnswersAndKeepsWaiting) {
   Bytes reservedSet = Answer(0);
   reservedSet[2] = 1;

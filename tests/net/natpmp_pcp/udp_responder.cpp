@@ -73,6 +73,18 @@ void UdpResponder::Run() {
   }
 }
 
+sockaddr_in ClosedLoopbackEndpoint() {
+  const NetSession session;
+  Socket socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  if (!session.ok() || !socket.valid() || !BindIpv4(socket, Loopback(), 0) ||
+      ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+    return {};
+  }
+  return MakeIpv4Endpoint(Loopback(), ntohs(bound.sin_port));
+}
+
 bool BindFailsFor(std::uint32_t address) {
   const NetSession session;
   const Socket socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);

@@ -60,6 +60,10 @@ class UdpResponder {
 // that no interface holds, so a test that needs a failing bind checks first.
 bool BindFailsFor(std::uint32_t address);
 
+// A loopback endpoint where nothing listens (a port just released), so datagrams sent there
+// come back as ICMP port unreachable: what a router without NAT-PMP or PCP does.
+sockaddr_in ClosedLoopbackEndpoint();
+
 inline std::uint32_t Loopback() { return Ipv4FromParts(127, 0, 0, 1); }
 
 }  // namespace talvo::test
