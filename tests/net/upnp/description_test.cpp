@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/upnp/xml_test_support.h"
+#include "net/http/test_http_server.h"
 #include "os/inet.h"
 
 namespace talvo {
@@ -368,6 +369,69 @@ TEST(DeviceDescription, AcceptsTextOfExactlyTheBound) {
   const std::string withLongName = good.substr(0, good.find("</device>")) + "<modelDescription>" +
                                    std::string(2048, 'M') + "</modelDescription></device></root>";
   EXPECT_TRUE(Parse(withLongName).ok);
+}
+
+}  // namespace
+}  // namespace talvo
+
+// The fetch and the parse against a router stand-in on loopback (the gateway is 127.0.0.1).
+namespace talvo {
+namespace {
+
+using testing::SimpleReply;
+using testing::TestHttpServer;
+
+const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
+
+TEST(DeviceDescriptionFetch, FetchesAndParsesARealDescription) {
+  const std::string fixture = ReadFixture("linux_igd_v1.xml");
+  TestHttpServer server({SimpleReply("200 OK", fixture, "Content-Type: text/xml\r\n")});
+  ASSERT_TRUE(server.ok());
+  const std::u16string location = server.Url(u"/rootDesc.xml");
+  std::string body = "stale";
+  ASSERT_TRUE(FetchDeviceDescription(location, kLoopbackGateway, body));
+  EXPECT_EQ(body, fixture);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].substr(0, server.Requests()[0].find("\r\n")),
+            "GET /rootDesc.xml HTTP/1.1");
+  const Parsed parsed = Parse(body, location, kLoopbackGateway);
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(parsed.service.controlUrl, server.Url(u"/ctl/IPConn"));
+}
+
+TEST(DeviceDescriptionFetch, RefusesALocationOffTheGatewayWithoutConnecting) {
+  TestHttpServer server({SimpleReply("200 OK", "<root/>")});
+  ASSERT_TRUE(server.ok());
+  std::u16string otherHost = server.Url(u"/d.xml");
+  otherHost.replace(otherHost.find(u"127.0.0.1"), 9, u"127.0.0.2");
+  for (const std::u16string& url :
+       {otherHost, u"http://localhost" + server.Url(u"/d.xml").substr(16),
+        u"https" + server.Url(u"/d.xml").substr(4), u"http://u:p@" + server.Url(u"/d.xml").substr(7),
+        server.Url(u"/d.xml#x"), std::u16string()}) {
+    std::string body = "stale";
+    EXPECT_FALSE(FetchDeviceDescription(url, kLoopbackGateway, body))
+        << std::string(url.begin(), url.end());
+    EXPECT_TRUE(body.empty());
+  }
+  EXPECT_EQ(server.Connections(), 0u);
+}
+
+TEST(DeviceDescriptionFetch, FailsOnAnswersOtherThanAFullBody) {
+  const struct {
+    const char* name;
+    testing::Reply reply;
+  } cases[] = {
+      {"empty body", SimpleReply("200 OK", "")},
+      {"not found", SimpleReply("404 Not Found", "<root/>")},
+      {"redirect", SimpleReply("301 Moved Permanently", "", "Location: /other.xml\r\n")},
+      {"one byte over the cap", SimpleReply("200 OK", std::string(262145, ' '))},
+  };
+  for (const auto& c : cases) {
+    TestHttpServer server({c.reply});
+    ASSERT_TRUE(server.ok());
+    std::string body;
+    EXPECT_FALSE(FetchDeviceDescription(server.Url(u"/d.xml"), kLoopbackGateway, body)) << c.name;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "net/upnp/soap.h"
 #include "net/upnp/xml_test_support.h"
+#include "net/http/test_http_server.h"
 #include "os/inet.h"
 
 namespace talvo {
@@ -165,6 +166,114 @@ TEST(SoapRequest, IsByteExact) {
               "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
               "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
               "<u:GetExternalIPAddress xmlns:u=\"" + type + "\"/></s:Body></s:Envelope>");
+  }
+}
+
+}  // namespace
+}  // namespace talvo
+
+// The query on the wire, against a router stand-in on loopback (the gateway is 127.0.0.1).
+namespace talvo {
+namespace {
+
+using testing::BodyOf;
+using testing::FindHeader;
+using testing::HeadOf;
+using testing::SimpleReply;
+using testing::TestHttpServer;
+
+const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
+
+std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
+
+TEST(ExternalAddressQuery, SendsTheSoapActionByteForByte) {
+  const struct {
+    std::u16string type;
+    std::size_t bodySize;
+  } cases[] = {
+      {u"urn:schemas-upnp-org:service:WANIPConnection:1", 257},
+      {u"urn:schemas-upnp-org:service:WANPPPConnection:1", 258},
+  };
+  for (const auto& c : cases) {
+    const std::string type(c.type.begin(), c.type.end());
+    SCOPED_TRACE(type);
+    TestHttpServer server({SimpleReply("200 OK", Response(Address("  203.0.113.7\r\n")),
+                                       "Content-Type: text/xml; charset=\"utf-8\"\r\n")});
+    ASSERT_TRUE(server.ok());
+    std::uint32_t address = 1;
+    ASSERT_TRUE(QueryExternalAddress({c.type, server.Url(u"/ctl/IPConn?x=1")}, kLoopbackGateway,
+                                     address));
+    EXPECT_EQ(address, Ipv4FromParts(203, 0, 113, 7));
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const std::string request = server.Requests()[0];
+    const std::string head = HeadOf(request);
+    EXPECT_EQ(RequestLine(request), "POST /ctl/IPConn?x=1 HTTP/1.1");
+    EXPECT_NE(head.find("\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + type +
+                        "#GetExternalIPAddress\"\r\n"),
+              std::string::npos)
+        << head;
+    std::string value;
+    ASSERT_TRUE(FindHeader(head, "Content-Length", &value));
+    EXPECT_EQ(value, std::to_string(c.bodySize));
+    ASSERT_TRUE(FindHeader(head, "User-Agent", &value));
+    EXPECT_EQ(value, "TALVO Network Check/1");
+    EXPECT_EQ(BodyOf(request),
+              "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+              "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+              "<u:GetExternalIPAddress xmlns:u=\"" + type + "\"/></s:Body></s:Envelope>");
+  }
+}
+
+TEST(ExternalAddressQuery, RefusesBeforeSendingAnything) {
+  TestHttpServer server({SimpleReply("200 OK", Response(Address("203.0.113.7")))});
+  ASSERT_TRUE(server.ok());
+  const std::u16string ip1 = u"urn:schemas-upnp-org:service:WANIPConnection:1";
+  std::u16string otherHost = server.Url(u"/ctl");
+  otherHost.replace(otherHost.find(u"127.0.0.1"), 9, u"127.0.0.2");
+  const struct {
+    const char* name;
+    WanConnectionService service;
+  } cases[] = {
+      {"unknown service type", {u"urn:schemas-upnp-org:service:WANCommonInterfaceConfig:1", server.Url(u"/ctl")}},
+      {"service type with a blank", {ip1 + u" ", server.Url(u"/ctl")}},
+      {"empty service type", {u"", server.Url(u"/ctl")}},
+      {"control URL on another host", {ip1, otherHost}},
+      {"control URL by host name", {ip1, u"http://localhost:" + server.Url(u"").substr(17)}},
+      {"control URL over https", {ip1, u"https" + server.Url(u"/ctl").substr(4)}},
+      {"empty control URL", {ip1, u""}},
+  };
+  for (const auto& c : cases) {
+    std::uint32_t address = 1;
+    EXPECT_FALSE(QueryExternalAddress(c.service, kLoopbackGateway, address)) << c.name;
+    EXPECT_EQ(address, 0u) << c.name;
+  }
+  EXPECT_EQ(server.Connections(), 0u);
+}
+
+TEST(ExternalAddressQuery, NeverParsesAFailedExchange) {
+  const std::string faultBody = Envelope(
+      "<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring></s:Fault>");
+  const struct {
+    const char* name;
+    testing::Reply reply;
+  } cases[] = {
+      // A router that puts an address beside its error status is still not believed.
+      {"status 500", SimpleReply("500 Internal Server Error", Response(Address("203.0.113.7")))},
+      {"fault with status 200", SimpleReply("200 OK", faultBody)},
+      {"empty body", SimpleReply("200 OK", "")},
+      {"redirect", SimpleReply("302 Found", Response(Address("203.0.113.7")),
+                               "Location: http://127.0.0.1/elsewhere\r\n")},
+  };
+  for (const auto& c : cases) {
+    TestHttpServer server({c.reply});
+    ASSERT_TRUE(server.ok());
+    std::uint32_t address = 1;
+    EXPECT_FALSE(QueryExternalAddress(
+        {u"urn:schemas-upnp-org:service:WANIPConnection:1", server.Url(u"/ctl")}, kLoopbackGateway,
+        address))
+        << c.name;
+    EXPECT_EQ(address, 0u) << c.name;
+    EXPECT_EQ(server.Requests().size(), 1u) << c.name;
   }
 }
 
