@@ -139,10 +139,21 @@ TEST(XmlPullReader, RefusesCutOffAndInvalidContent) {
       "<a>&undeclared;</a>",
       "<a x='1' x='2'/>",
       "<a>\x01</a>",
+      "<p:a><b/></p:a>",
   };
   for (const std::string& document : documents) {
     EXPECT_EQ(Nodes(document).back(), "error") << document;
   }
+}
+
+// The program shows nothing but its screens: a reader's complaints must not reach stderr.
+TEST(XmlPullReader, PrintsNothingAboutBadDocuments) {
+  ::testing::internal::CaptureStderr();
+  for (const char* document : {"<a>", "<a><b></a>", "<a>&x;</a>", "<p:a/>", "<!DOCTYPE a><a/>",
+                               "<a xmlns:p=\"\"/>", "\xff\xfe<\x00", "<?xml version=\"9\"?><a/>"}) {
+    EXPECT_EQ(Nodes(document).back(), "error") << document;
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(XmlPullReader, DocumentTypeFailsBeforeAnyElement) {
