@@ -208,7 +208,7 @@ TEST(ExternalAddressQuery, SendsTheSoapActionByteForByte) {
     const std::string request = server.Requests()[0];
     const std::string head = HeadOf(request);
     EXPECT_EQ(RequestLine(request), "POST /ctl/IPConn?x=1 HTTP/1.1");
-    EXPECT_NE(head.find("\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + type +
+    EXPECT_NE((head + "\r\n").find("\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + type +
                         "#GetExternalIPAddress\"\r\n"),
               std::string::npos)
         << head;
