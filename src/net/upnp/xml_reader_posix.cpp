@@ -48,6 +48,7 @@ void XmlPullReader::PlatformDeleter::operator()(Platform* platform) const { dele
 
 XmlPullReader::Platform* XmlPullReader::OpenPlatform(std::string_view document) {
   if (document.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+  xmlInitParser();  // idempotent; libxml2 asks for it before use from a worker thread
   std::unique_ptr<Platform, PlatformDeleter> platform(new Platform);
   platform->bytes.assign(document);
   constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
