@@ -84,8 +84,8 @@ bool CollectCandidates(std::string_view body, std::u16string& urlBase,
         if (capture != Capture::None && node.localName == CaptureName(capture)) {
           capture = Capture::None;
         }
-        // Only the end tag at the opening service's own depth closes it; a nested "service"
-        // (some routers list sub-devices inside a service by mistake) does not.
+        // Only the end tag at the opening service's own depth closes it, so a "service"
+        // element nested inside it cannot end it early and let its own texts through.
         if (inService && node.localName == u"service" && node.depth == serviceDepth) {
           if (WanServicePreference(current.serviceType) < kNotWanService &&
               !current.controlUrl.empty()) {

@@ -114,6 +114,20 @@ TEST(DeviceDescription, ChoosesTheServiceOfEveryVendorShape) {
   }
 }
 
+TEST(DeviceDescription, ReadsAUtf16Document) {
+  const std::string ascii = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" +
+                            Description(Service(kPpp1, "/ppp")).substr(22);
+  std::string utf16 = "\xFF\xFE";
+  for (char c : ascii) {
+    utf16.push_back(c);
+    utf16.push_back('\0');
+  }
+  const Parsed parsed = Parse(utf16);
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_EQ(parsed.service.serviceType, Wide(kPpp1));
+  EXPECT_EQ(parsed.service.controlUrl, u"http://192.168.1.1:5000/ppp");
+}
+
 TEST(DeviceDescription, RanksCandidatesAndKeepsDocumentOrderAmongEquals) {
   const struct {
     const char* name;
