@@ -22,7 +22,7 @@ enum class XmlNodeKind : int {
   ElementEnd,
   Text,   // character data or CDATA, in `value`
   Other,  // declaration, comment, processing instruction, whitespace between elements
-  End,    // the document ended cleanly
+  End,    // the document ended cleanly, its root element closed
   Error,  // malformed, a document type declaration, an over-long text node, a reader failure
 };
 
