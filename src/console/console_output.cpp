@@ -27,7 +27,9 @@ std::u16string FormatDecimal(std::uint64_t value) {
 std::u16string FormatDecimal(std::int64_t value) {
   if (value >= 0) return FormatDecimal(static_cast<std::uint64_t>(value));
   // Negating in unsigned arithmetic keeps the most negative value representable.
-  return u"-" + FormatDecimal(std::uint64_t{0} - static_cast<std::uint64_t>(value));
+  std::u16string text = FormatDecimal(std::uint64_t{0} - static_cast<std::uint64_t>(value));
+  text.insert(text.begin(), u'-');
+  return text;
 }
 
 std::string AnsiSequenceForAttributes(std::uint16_t attributes, std::uint16_t savedAttributes) {

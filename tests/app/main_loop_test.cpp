@@ -169,7 +169,12 @@ TEST(RunProgram, EscDuringACheckShowsTheCancelledScreen) {
   std::atomic<bool> sawCancel{false};
   std::atomic<bool> release{false};
   // The flag is set in the pass that reads Esc (pass 4), not before.
+  std::atomic<bool> entered{false};
   fake.onPass = [&](int pass) {
+    // The worker must be in its probe before any key or limit can cancel it.
+    if (pass == 0) {
+      EXPECT_TRUE(WaitFor([&] { return entered.load(); }));
+    }
     if (pass == 4) {
       EXPECT_FALSE(sawCancel.load());
     }
@@ -179,6 +184,7 @@ TEST(RunProgram, EscDuringACheckShowsTheCancelledScreen) {
     }
   };
   const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag& cancel) {
+    entered = true;
     WaitForCancel(cancel);
     sawCancel = true;
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
@@ -221,7 +227,12 @@ TEST(RunProgram, TheTimeLimitFailsTheCheckWithoutWaitingRealTime) {
   std::atomic<bool> release{false};
   // Pass n runs at n * 250 ms: pass 180 is the first at 45 s, so the flag must be clear when
   // its key test runs and set by the next pass.
+  std::atomic<bool> entered{false};
   fake.onPass = [&](int pass) {
+    // The worker must be in its probe before any key or limit can cancel it.
+    if (pass == 0) {
+      EXPECT_TRUE(WaitFor([&] { return entered.load(); }));
+    }
     if (pass == 180) {
       EXPECT_FALSE(sawCancel.load());
     }
@@ -232,6 +243,7 @@ TEST(RunProgram, TheTimeLimitFailsTheCheckWithoutWaitingRealTime) {
   };
   const auto started = std::chrono::steady_clock::now();
   const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag& cancel) {
+    entered = true;
     WaitForCancel(cancel);
     sawCancel = true;
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
@@ -248,11 +260,17 @@ TEST(RunProgram, EscAfterTheTimeLimitStaysAnError) {
   FakeFrontEnd fake;
   fake.screenKeys = {'x', 'x'};
   std::atomic<bool> release{false};
+  std::atomic<bool> entered{false};
   fake.onPass = [&](int pass) {
+    // The worker must be in its probe before any key or limit can cancel it.
+    if (pass == 0) {
+      EXPECT_TRUE(WaitFor([&] { return entered.load(); }));
+    }
     if (pass == 185) release = true;
   };
   fake.passKeys = {{182, kKeyEsc}};
   const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag& cancel) {
+    entered = true;
     WaitForCancel(cancel);
     // Keeps running past the limit, as a probe in its own wait would.
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
@@ -340,8 +358,10 @@ TEST(RunProgram, RetryRunsAFreshCheckWithANewLimitAndSpinner) {
   });
   // The first check is cancelled; by the time R is pressed the clock is far past 45 s of the
   // first start, which must not fail the second check.
-  fake.onPass = [&fake](int pass) {
-    if (pass == 6) fake.clock += 60000;
+  fake.onPass = [&](int pass) {
+    if (pass != 6) return;
+    EXPECT_TRUE(WaitFor([&] { return checks.load() >= 1; }));
+    fake.clock += 60000;
   };
   EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
   EXPECT_EQ(checks.load(), 2);
