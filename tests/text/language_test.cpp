@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <string>
 #include <vector>
 
@@ -121,6 +123,33 @@ TEST(TagsFromLocaleEnvironment, FeedsTheTagMatching) {
   EXPECT_EQ(MatchLanguageTags(TagsFromLocaleEnvironment("nl:de", nullptr, nullptr, "C.UTF-8")), 7);
   EXPECT_EQ(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "C")), 0);
 }
+
+#ifdef _WIN32
+TEST(PreferredUiLanguageTags, ReadsTheUsersListFromWindows) {
+  // Wine answers from LC_ALL/LANG; Windows from the user's settings. Either way: a list.
+  const Tags tags = PreferredUiLanguageTags();
+  ASSERT_FALSE(tags.empty());
+  for (const auto& tag : tags) {
+    EXPECT_FALSE(tag.empty());
+    EXPECT_EQ(tag.find(u'\0'), std::u16string::npos);
+  }
+}
+#else
+// Each test runs in a process of its own, so the environment may be changed here.
+TEST(PreferredUiLanguageTags, ComeFromTheLocaleEnvironment) {
+  setenv("LANGUAGE", "", 1);
+  unsetenv("LC_ALL");
+  setenv("LC_MESSAGES", "pt_BR.UTF-8", 1);
+  setenv("LANG", "de_DE.UTF-8", 1);
+  EXPECT_EQ(PreferredUiLanguageTags(), (Tags{u"pt-BR"}));
+  EXPECT_EQ(DetectLanguage(), 9);
+  setenv("LANGUAGE", "th:ja", 1);
+  EXPECT_EQ(DetectLanguage(), 11);
+  setenv("LANGUAGE", "", 1);
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(DetectLanguage(), kEnglish);
+}
+#endif
 
 TEST(DetectLanguage, AlwaysGivesALanguageOfTheList) {
   const LanguageId language = DetectLanguage();
