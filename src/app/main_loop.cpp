@@ -21,18 +21,22 @@ TextId EvidenceRow(EvidenceLevel level) {
   return row::kEvidenceLow;
 }
 
-// Joins on every way out of RunCheck: a std::thread destroyed while joinable ends the process.
+// Joins on every way out of RunCheck (a std::thread destroyed while joinable ends the
+// process); an early way out also cancels, so the wait is only for the probe that is running.
 class JoinOnExit {
  public:
-  explicit JoinOnExit(std::thread& thread) : thread_(thread) {}
+  JoinOnExit(std::thread& thread, CancelFlag& cancel) : thread_(thread), cancel_(cancel) {}
   ~JoinOnExit() {
-    if (thread_.joinable()) thread_.join();
+    if (!thread_.joinable()) return;
+    cancel_.exchange(true);
+    thread_.join();
   }
   JoinOnExit(const JoinOnExit&) = delete;
   JoinOnExit& operator=(const JoinOnExit&) = delete;
 
  private:
   std::thread& thread_;
+  CancelFlag& cancel_;
 };
 
 }  // namespace
@@ -116,7 +120,7 @@ std::optional<CheckReport> RunCheck(const ProbeOperations& probes, const FrontEn
   if (!io.startThread(worker, [&context, &probes] { RunCheckWorker(context, probes); })) {
     return std::nullopt;
   }
-  const JoinOnExit joinWorker(worker);
+  const JoinOnExit joinWorker(worker, slot.cancel);
 
   console = io.probeConsole();
   // The worker is never abandoned: after a cancel the loop goes on until it reports done.

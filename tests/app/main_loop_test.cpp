@@ -389,6 +389,26 @@ TEST(RunProgram, AWorkerThatCannotStartEndsTheProgramWithoutAResult) {
   EXPECT_EQ(fake.passes, 0);
 }
 
+TEST(RunCheck, AnExceptionOnTheMainThreadCancelsAndJoinsTheWorker) {
+  FakeFrontEnd fake;
+  fake.isConsole = true;
+  FrontEnd io = fake.Bind();
+  io.write = [](std::u16string_view text) {
+    if (!text.empty() && text[0] == u'\r') throw std::runtime_error("console gone");
+  };
+  const ProbeOperations probes = ScriptedProbes(true, [](const CancelFlag& cancel) {
+    // Without the cancel this would hold the join for its whole 10 s bound.
+    WaitForCancel(cancel);
+  });
+  CheckSlot slot;
+  ConsoleState console;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(RunCheck(probes, io, kEnglish, slot, console), std::runtime_error);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_TRUE(slot.cancel.load());
+  EXPECT_TRUE(slot.done.load());  // the worker ended before RunCheck let go of the slot
+}
+
 TEST(WriteResultScreen, Score49IsRedAndScore50IsGreen) {
   struct Case {
     int score;
