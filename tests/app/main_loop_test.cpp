@@ -349,16 +349,20 @@ TEST(RunProgram, RetryRunsAFreshCheckWithANewLimitAndSpinner) {
   fake.passKeys = {{6, kKeyEsc}};
   std::atomic<int> checks{0};
   std::atomic<bool> cancelAtSecondStart{true};
+  std::atomic<bool> secondCheckPolled{false};
   const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag& cancel) {
     if (++checks == 1) {
       WaitForCancel(cancel);
       return;
     }
     cancelAtSecondStart = cancel.load();
+    // Held until the main loop has polled once in this check, so it draws a status line.
+    EXPECT_TRUE(WaitFor([&] { return secondCheckPolled.load(); }));
   });
   // The first check is cancelled; by the time R is pressed the clock is far past 45 s of the
   // first start, which must not fail the second check.
   fake.onPass = [&](int pass) {
+    if (checks.load() >= 2) secondCheckPolled = true;
     if (pass != 6) return;
     EXPECT_TRUE(WaitFor([&] { return checks.load() >= 1; }));
     fake.clock += 60000;
