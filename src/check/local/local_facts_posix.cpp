@@ -168,6 +168,23 @@ struct RouteCollector {
   std::vector<RouteRow> rows;
 };
 
+// RTA_GATEWAY and RTA_VIA, at the top of a route or inside one of its multipath next hops.
+void ReadNextHop(const nlattr* attribute, unsigned char family, RouteRow& row) {
+  switch (mnl_attr_get_type(attribute)) {
+    case RTA_GATEWAY:
+      if (family == AF_INET && mnl_attr_get_payload_len(attribute) == 4) {
+        std::memcpy(&row.nextHopIpv4, mnl_attr_get_payload(attribute), 4);
+      }
+      break;
+    case RTA_VIA:
+      // An IPv4 route through an IPv6 next hop.
+      if (family == AF_INET) row.nextHopFamily = AddressFamily::Ipv6;
+      break;
+    default:
+      break;
+  }
+}
+
 int OnRoute(const nlmsghdr* header, void* data) {
   if (header->nlmsg_type != RTM_NEWROUTE) return MNL_CB_OK;
   auto* collector = static_cast<RouteCollector*>(data);
@@ -176,11 +193,13 @@ int OnRoute(const nlmsghdr* header, void* data) {
       info->rtm_type != RTN_UNICAST || (info->rtm_flags & RTM_F_CLONED) != 0) {
     return MNL_CB_OK;
   }
+  const unsigned char family = collector->family;
   RouteRow row;
   row.prefixLength = info->rtm_dst_len;
   // A route without a gateway is on-link: an IPv4 next hop of 0, as Windows lists it.
-  row.nextHopFamily = collector->family == AF_INET ? AddressFamily::Ipv4 : AddressFamily::Ipv6;
-  ForEachAttribute(header, sizeof(rtmsg), [&row, collector](const nlattr* attribute) {
+  row.nextHopFamily = family == AF_INET ? AddressFamily::Ipv4 : AddressFamily::Ipv6;
+  const nlattr* multipath = nullptr;
+  ForEachAttribute(header, sizeof(rtmsg), [&](const nlattr* attribute) {
     switch (mnl_attr_get_type(attribute)) {
       case RTA_OIF:
         if (mnl_attr_validate(attribute, MNL_TYPE_U32) >= 0) {
@@ -192,21 +211,42 @@ int OnRoute(const nlmsghdr* header, void* data) {
           row.routeMetric = mnl_attr_get_u32(attribute);
         }
         break;
-      case RTA_GATEWAY:
-        if (collector->family == AF_INET && mnl_attr_get_payload_len(attribute) == 4) {
-          std::memcpy(&row.nextHopIpv4, mnl_attr_get_payload(attribute), 4);
-        }
-        break;
-      case RTA_VIA:
-        // An IPv4 route through an IPv6 next hop.
-        if (collector->family == AF_INET) row.nextHopFamily = AddressFamily::Ipv6;
+      case RTA_MULTIPATH:
+        multipath = attribute;
         break;
       default:
+        ReadNextHop(attribute, family, row);
         break;
     }
   });
-  row.interfaceLuid = row.interfaceIndex;
-  collector->rows.push_back(row);
+  if (multipath == nullptr) {
+    row.interfaceLuid = row.interfaceIndex;
+    collector->rows.push_back(row);
+    return MNL_CB_OK;
+  }
+  // An equal-cost route: one row per next hop, as the Windows route table lists them.
+  const auto* cursor = static_cast<const char*>(mnl_attr_get_payload(multipath));
+  std::size_t remaining = mnl_attr_get_payload_len(multipath);
+  while (remaining >= sizeof(rtnexthop)) {
+    rtnexthop hop;
+    std::memcpy(&hop, cursor, sizeof hop);
+    if (hop.rtnh_len < sizeof(rtnexthop) || hop.rtnh_len > remaining) break;
+    RouteRow path = row;
+    path.interfaceIndex = static_cast<std::uint32_t>(hop.rtnh_ifindex);
+    path.interfaceLuid = path.interfaceIndex;
+    const auto* nested = reinterpret_cast<const nlattr*>(cursor + RTNH_LENGTH(0));
+    int nestedBytes = static_cast<int>(hop.rtnh_len) - static_cast<int>(RTNH_LENGTH(0));
+    while (mnl_attr_ok(nested, nestedBytes)) {
+      ReadNextHop(nested, family, path);
+      nestedBytes -= static_cast<int>(MNL_ALIGN(nested->nla_len));
+      nested = mnl_attr_next(nested);
+    }
+    collector->rows.push_back(path);
+    const std::size_t step = RTNH_ALIGN(hop.rtnh_len);
+    if (step >= remaining) break;
+    cursor += step;
+    remaining -= step;
+  }
   return MNL_CB_OK;
 }
 

@@ -264,6 +264,32 @@ TEST_F(LinuxLocalFacts, EqualMetricsKeepTheFirstListedRouteAndTheKernelAgrees) {
   EXPECT_EQ(outcome.route.interfaceIndex, *firstListed);
 }
 
+TEST_F(LinuxLocalFacts, AnEqualCostMultipathRouteListsEachNextHop) {
+  const Namespace ns;
+  ASSERT_TRUE(ns.created());
+  BuildTwoUplinks(ns);
+  ASSERT_TRUE(ns.Ip("route add default metric 10 nexthop via 203.0.113.1 dev a0 "
+                    "nexthop via 198.51.100.1 dev b0"));
+  const auto rows = InNamespace(ns, [] {
+    std::vector<RouteRow> table;
+    return ReadIpv4DefaultRoutes(table) ? table : std::vector<RouteRow>{};
+  });
+  ASSERT_TRUE(rows.has_value());
+  ASSERT_EQ(rows->size(), 2u);
+  EXPECT_EQ((*rows)[0].interfaceIndex, IndexOf(ns, "a0"));
+  EXPECT_EQ((*rows)[0].nextHopIpv4, Ipv4FromParts(203, 0, 113, 1));
+  EXPECT_EQ((*rows)[1].interfaceIndex, IndexOf(ns, "b0"));
+  EXPECT_EQ((*rows)[1].nextHopIpv4, Ipv4FromParts(198, 51, 100, 1));
+  for (const RouteRow& row : *rows) {
+    EXPECT_EQ(row.routeMetric, 10u);
+    EXPECT_TRUE(row.interfaceReadable && row.interfaceConnected);
+  }
+  const RouteOutcome outcome = FindIn(ns);
+  ASSERT_TRUE(outcome.found);
+  EXPECT_EQ(outcome.route.interfaceIndex, IndexOf(ns, "a0"));
+  EXPECT_EQ(outcome.route.gatewayAddress, Ipv4FromParts(203, 0, 113, 1));
+}
+
 TEST_F(LinuxLocalFacts, SeesADefaultRouteInAnotherRoutingTable) {
   const Namespace ns;
   ASSERT_TRUE(ns.created());
