@@ -465,6 +465,17 @@ TEST_F(LinuxLocalFacts, Ipv6ProbeRefusesATunnel) {
   ASSERT_TRUE(best->ok);
   EXPECT_EQ(best->interfaceIndex, IndexOf(ns, "tun6"));
   EXPECT_FALSE(ProbeIn(ns, "2a00:db8:9::1", 443));
+
+  // Refused before connecting: no TCP segment went into the tunnel.
+  ASSERT_EQ(fcntl(tun.get(), F_SETFL, O_NONBLOCK), 0);
+  int tcpPackets = 0;
+  unsigned char packet[2048];
+  for (int i = 0; i < 1000; ++i) {
+    const ssize_t n = read(tun.get(), packet, sizeof packet);
+    if (n <= 0) break;
+    if (n >= 40 && (packet[0] >> 4) == 6 && packet[6] == IPPROTO_TCP) ++tcpPackets;
+  }
+  EXPECT_EQ(tcpPackets, 0);
 }
 
 TEST(LocalBind, BindsOnlyToAnAddressThisMachineHolds) {
