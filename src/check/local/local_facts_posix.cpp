@@ -99,8 +99,12 @@ struct LinkState {
 };
 using LinkMap = std::map<std::uint32_t, LinkState>;
 
+// Administratively up, with carrier now (IFF_LOWER_UP follows the driver at once) and an
+// operational state that lets traffic pass (IFF_RUNNING, cleared while e.g. Wi-Fi is still
+// dormant) - the counterpart of OperStatus Up.
 bool LinkIsUp(const LinkState& link) {
-  return (link.flags & IFF_UP) != 0 && (link.flags & (IFF_LOWER_UP | IFF_RUNNING)) != 0;
+  constexpr unsigned kUp = IFF_UP | IFF_LOWER_UP | IFF_RUNNING;
+  return (link.flags & kUp) == kUp;
 }
 
 // No link layer (tun devices, WireGuard) or one of the kernel's IP-in-IP encapsulations.

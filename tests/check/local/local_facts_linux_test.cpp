@@ -59,8 +59,12 @@ class Namespace {
   bool AddVethPair(const std::string& a, const std::string& b) const {
     return Ip("link add " + a + " type veth peer name " + b) &&
            Ip("link set " + a + " addrgenmode none") && Ip("link set " + b + " addrgenmode none") &&
-           Ip("link set " + a + " up") && Ip("link set " + b + " up");
+           Ip("link set " + a + " up") && Ip("link set " + b + " up") && AwaitLink(a, true) &&
+           AwaitLink(b, true);
   }
+  // The kernel settles a carrier change asynchronously; wait (at most 2 s) until the link
+  // reads as wanted.
+  bool AwaitLink(const std::string& link, bool up) const;
 
  private:
   std::string name_;
@@ -91,6 +95,17 @@ auto InNamespace(const Namespace& ns, Work work) -> std::optional<decltype(work(
   });
   worker.join();
   return result;
+}
+
+bool Namespace::AwaitLink(const std::string& link, bool up) const {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto facts = InNamespace(*this, [&link] {
+      return ReadInterface(if_nametoindex(link.c_str()));
+    });
+    if (facts && facts->readable && facts->up == up) return true;
+    SleepMs(20);
+  }
+  return false;
 }
 
 std::uint32_t IndexOf(const Namespace& ns, const std::string& interfaceName) {
@@ -168,6 +183,7 @@ TEST_F(LinuxLocalFacts, OnlyLoopbackUpMeansNoActiveAdapterAndNothingCounted) {
   EXPECT_EQ(route.interfaceIndex, 0u);
 
   ASSERT_TRUE(ns.Ip("link set a1 up"));
+  ASSERT_TRUE(ns.AwaitLink("a0", true));
   EXPECT_EQ(InNamespace(ns, [] { return HasNoActiveAdapter(); }), false);
 }
 
@@ -240,6 +256,7 @@ TEST_F(LinuxLocalFacts, ChoosesTheDefaultRouteWithTheLowerMetric) {
 
   // Once the cheaper uplink loses its carrier, the other one is chosen.
   ASSERT_TRUE(ns.Ip("link set b1 down"));
+  ASSERT_TRUE(ns.AwaitLink("b0", false));
   const RouteOutcome fallback = FindIn(ns);
   ASSERT_TRUE(fallback.found);
   EXPECT_EQ(fallback.route.interfaceIndex, IndexOf(ns, "a0"));
@@ -349,6 +366,7 @@ TEST_F(LinuxLocalFacts, ATunDeviceCarryingTheDefaultRouteIsIndirect) {
   const FileDescriptor tun = AttachTun(ns, "tun0");
   ASSERT_GE(tun.get(), 0);
   ASSERT_TRUE(ns.Ip("link set tun0 up"));
+  ASSERT_TRUE(ns.AwaitLink("tun0", true));
   ASSERT_TRUE(ns.Ip("address add 203.0.113.9/24 dev tun0"));
   ASSERT_TRUE(ns.Ip("route add default dev tun0"));
 
@@ -380,6 +398,7 @@ struct Ipv6World {
             client.Ip("address add 2a00:db8:1::1/64 dev c0 nodad") &&
             server.Ip("address add 2a00:db8:1::2/64 dev s0 nodad") &&
             client.Ip("link set c0 up") && server.Ip("link set s0 up") &&
+            client.AwaitLink("c0", true) && server.AwaitLink("s0", true) &&
             client.Ip("-6 route add default via 2a00:db8:1::2 dev c0") &&
             server.Ip("-6 route add blackhole 2a00:db8:9::/64");
   }
@@ -438,6 +457,7 @@ TEST_F(LinuxLocalFacts, Ipv6ProbeRefusesBeforeConnectingWhenTheRouteIsNotPlain) 
   ASSERT_TRUE(world.client.Ip("-6 route add default dev d0 metric 2048"));
   EXPECT_FALSE(ProbeIn(world.client, "2a00:db8:1::2", listener->second));
   ASSERT_TRUE(world.client.Ip("link set d1 down"));  // no carrier: no longer counts
+  ASSERT_TRUE(world.client.AwaitLink("d0", false));
   EXPECT_TRUE(ProbeIn(world.client, "2a00:db8:1::2", listener->second));
 
   // A unique local source address is not global: no connection is tried.
@@ -455,6 +475,7 @@ TEST_F(LinuxLocalFacts, Ipv6ProbeRefusesATunnel) {
   const FileDescriptor tun = AttachTun(ns, "tun6");
   ASSERT_GE(tun.get(), 0);
   ASSERT_TRUE(ns.Ip("link set tun6 up"));
+  ASSERT_TRUE(ns.AwaitLink("tun6", true));
   ASSERT_TRUE(ns.Ip("address add 2a00:db8:5::1/64 dev tun6 nodad"));
   ASSERT_TRUE(ns.Ip("-6 route add default dev tun6"));
   const auto best = InNamespace(ns, [] {
