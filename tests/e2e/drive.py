@@ -89,6 +89,9 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
         if proc.poll() is not None:
             r.problems.append("program exited before a key (code %s)" % proc.returncode)
             return r
+        # The start screen is written before the program waits for the key; a program that
+        # switches the terminal mode with a flush in between would drop an early key.
+        time.sleep(0.5)
         r.t_start = time.time()
         os.write(master, b" ")
         if on_started:

@@ -16,6 +16,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -256,7 +257,14 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
     return errs, notes
 
 
+def _terminate(signum, frame):
+    # Turn a polite stop into an exception so every World's close() still runs.
+    raise SystemExit(128 + signum)
+
+
 def main():
+    signal.signal(signal.SIGTERM, _terminate)
+    signal.signal(signal.SIGHUP, _terminate)
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", default=os.path.join(ROOT, "build", "linux", "talvo-netcheck"))
     ap.add_argument("--peers", action="store_true", help="check the worlds with peer tools only")
