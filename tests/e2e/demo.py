@@ -14,6 +14,7 @@ import sys
 import tempfile
 import shutil
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import drive  # noqa: E402

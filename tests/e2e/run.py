@@ -23,6 +23,7 @@ import tempfile
 import time
 import traceback
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import capture  # noqa: E402
@@ -97,6 +98,8 @@ SCENARIOS = [
              about="no network but loopback"),
     Scenario("esc-cancels", lambda w, c: W.home(w, c, router=None), "cancelled", esc_after=1.0,
              about="Esc one second into a check that waits on a silent router"),
+    Scenario("stdin-not-a-terminal", lambda w, c: W.home(w, c), "refuses",
+             about="standard input from /dev/null: exit code 1, no output, no traffic"),
     # Scripted routers: behaviour that no honest router shows.
     Scenario("scripted-honest", scripted("honest"), 6,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN},
@@ -222,6 +225,22 @@ def router_log_checks(site, sc):
     return errs
 
 
+def refuses_without_terminal(binary, site):
+    """Standard input from /dev/null: exit code 1 at once, nothing written, nothing sent."""
+    try:
+        p = subprocess.run(["ip", "netns", "exec", site.pc, binary], stdin=subprocess.DEVNULL,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=10,
+                           env=dict(drive.BASE_ENV))
+    except subprocess.TimeoutExpired:
+        return ["still running 10 s after start with standard input from /dev/null"]
+    errs = []
+    if p.returncode != 1:
+        errs.append("exit code %d, expected 1" % p.returncode)
+    if p.stdout:
+        errs.append("wrote %r" % p.stdout[:80])
+    return errs
+
+
 def run_scenario(sc, certs, base, binary, peers_mode, index):
     workdir = os.path.join(base, sc.name)
     os.makedirs(workdir, exist_ok=True)
@@ -236,6 +255,15 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
             return errs, notes
         pcap = os.path.join(workdir, "pc.pcap")
         tcpdump = capture.start(w, site.pc, pcap)
+        if sc.expect == "refuses":
+            try:
+                errs += refuses_without_terminal(binary, site)
+            finally:
+                capture.stop(tcpdump)
+            sent = capture.summary(capture.read_pcap(pcap), pc_addresses(w, site.pc))
+            if sent:
+                errs.append("sent %s although it refused to run" % sent)
+            return errs, notes
         try:
             run = drive.drive(binary, site.pc, workdir, env_extra=site.env, esc_after=sc.esc_after)
         finally:
