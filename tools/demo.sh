@@ -8,4 +8,4 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j2 --target talvo-netcheck >/dev/null
-exec /usr/bin/python3 tests/e2e/demo.py --binary build/linux/talvo-netcheck "$@"
+exec /usr/bin/python3 tests/e2e/demo.py "$@"

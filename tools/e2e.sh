@@ -7,7 +7,7 @@
 #   tools/e2e.sh NAME...         run some scenarios (tools/e2e.sh --list names them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-binary=build/linux/talvo-netcheck
+
 needs_build=1
 for arg in "$@"; do
   case "$arg" in --peers|--list|-h|--help) needs_build=0 ;; esac
@@ -16,4 +16,4 @@ if ((needs_build)); then
   cmake --preset linux >/dev/null
   cmake --build --preset linux -j2 --target talvo-netcheck >/dev/null
 fi
-exec /usr/bin/python3 tests/e2e/run.py --binary "$binary" "$@"
+exec /usr/bin/python3 tests/e2e/run.py "$@"

@@ -31,7 +31,7 @@ def main():
     signal.signal(signal.SIGTERM, _terminate)
     signal.signal(signal.SIGHUP, _terminate)
     ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", default=os.path.join(scenarios.ROOT, "build", "linux", "talvo-netcheck"))
+    ap.add_argument("--binary", default=scenarios.default_binary())
     ap.add_argument("scenario", nargs="?", default="home-upnp-natpmp-pcp")
     args = ap.parse_args()
     chosen = [s for s in scenarios.SCENARIOS if s.name == args.scenario]

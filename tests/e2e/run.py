@@ -285,6 +285,14 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
     return errs, notes
 
 
+def default_binary():
+    for rel in (("build", "linux", "talvo-netcheck"), ("build", "linux", "src", "app", "talvo-netcheck")):
+        path = os.path.join(ROOT, *rel)
+        if os.access(path, os.X_OK):
+            return path
+    return os.path.join(ROOT, "build", "linux", "talvo-netcheck")
+
+
 def _terminate(signum, frame):
     # Turn a polite stop into an exception so every World's close() still runs.
     raise SystemExit(128 + signum)
@@ -294,7 +302,7 @@ def main():
     signal.signal(signal.SIGTERM, _terminate)
     signal.signal(signal.SIGHUP, _terminate)
     ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", default=os.path.join(ROOT, "build", "linux", "talvo-netcheck"))
+    ap.add_argument("--binary", default=default_binary())
     ap.add_argument("--peers", action="store_true", help="check the worlds with peer tools only")
     ap.add_argument("--keep", help="keep logs, captures and screens in this directory")
     ap.add_argument("--list", action="store_true")

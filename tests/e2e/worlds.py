@@ -35,6 +35,7 @@ HOME_WAN = "81.10.0.2"
 GATEWAY = "192.168.1.1"
 PC_LAN = "192.168.1.100"
 OTHER_LAN_HOST = "192.168.1.50"
+PROXY = "192.168.1.2"
 
 
 class Site:
@@ -237,8 +238,11 @@ def home(w, certs, router="miniupnpd", upnp=True, natpmp=True, ipv6=False, env=N
         w.route(other, "default via " + GATEWAY)
         w.service(other, "spoofer", ["ssdp", "--lan", OTHER_LAN_HOST, "--gateway", GATEWAY])
     if proxy:
-        w.service(rt, "proxy", ["proxy", "--addr", GATEWAY])
-        env = dict(env or {}, https_proxy="http://%s:3128" % GATEWAY)
+        # The proxy is a host of its own on the LAN, so that traffic to it is not router traffic.
+        w.addr(rt, "br0", PROXY + "/24")
+        w.service(rt, "proxy", ["proxy", "--addr", PROXY])
+        env = dict(env or {}, https_proxy="http://%s:3128" % PROXY)
+        allowed.add(PROXY)
     if second_route:
         vpn = w.ns("vpn")
         w.link(pc, "vpn0", vpn, "tun0")
