@@ -132,6 +132,7 @@ def check(packets, pc_addrs, allowed, gateway, t_result):
     """Returns a list of broken invariants (empty when all hold)."""
     errs = []
     sent = [p for p in packets if p.src in pc_addrs]
+    counts = {"M-SEARCH": 0, "NAT-PMP": 0, "PCP": 0}
     for p in sent:
         if not p.starts_something():
             continue
@@ -151,6 +152,7 @@ def check(packets, pc_addrs, allowed, gateway, t_result):
                 errs.append("a request that changes the router: %r" % MUTATING.search(p.payload).group(0))
         if gateway and p.dst == gateway and p.proto == "udp" and p.dport == 5351:
             d = p.payload
+            counts["PCP" if d[:1] == b"\x02" else "NAT-PMP"] += 1
             if d[:1] == b"\x00":
                 if len(d) != 2 or d[1] != 0:
                     errs.append("NAT-PMP request %r (only opcode 0 is allowed)" % d[:12])
@@ -159,6 +161,13 @@ def check(packets, pc_addrs, allowed, gateway, t_result):
                     errs.append("PCP request %r (only ANNOUNCE with lifetime 0 is allowed)" % d[:8])
             else:
                 errs.append("unknown datagram to port 5351: %r" % d[:8])
+        if p.proto == "udp" and p.dport == 1900 and p.payload.startswith(b"M-SEARCH"):
+            counts["M-SEARCH"] += 1
+    # One check sends one M-SEARCH, one PCP request and at most three NAT-PMP requests
+    # (at about 0, 250 and 750 ms of its 1 s window).
+    for what, most in (("M-SEARCH", 1), ("PCP", 1), ("NAT-PMP", 3)):
+        if counts[what] > most:
+            errs.append("%d %s requests in one check (at most %d)" % (counts[what], what, most))
     return sorted(set(errs))
 
 

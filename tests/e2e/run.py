@@ -315,6 +315,11 @@ def main():
     if os.geteuid() != 0:
         print("run.py needs root (network namespaces)", file=sys.stderr)
         return 2
+    missing = [t for t in ("ip", "nft", "tcpdump", "openssl", "curl", "upnpc", "natpmpc", "ss",
+                           "/usr/sbin/miniupnpd") if not shutil.which(t)]
+    if missing:
+        print("missing tools: %s (tools/setup.sh installs them)" % ", ".join(missing), file=sys.stderr)
+        return 2
     chosen = [s for s in SCENARIOS if not args.names or s.name in args.names]
     unknown = set(args.names) - {s.name for s in SCENARIOS}
     if unknown:

@@ -259,7 +259,8 @@ def direct(w, certs, echo=True):
     pc = w.ns("pc")
     uplink(w, inet, pc, "eth0", "up1", "81.30.0.1/24", "81.30.0.2/24")
     pc_etc(w, pc, certs)
-    return Site(pc, "81.30.0.1", allowed_base())
+    # A PC that holds its public address is never asked about a router: no SSDP either.
+    return Site(pc, "81.30.0.1", allowed_base() - {SSDP_GROUP})
 
 
 def cgnat(w, certs):
