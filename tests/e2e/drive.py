@@ -156,11 +156,12 @@ def check_verdict(run, expected):
     if errs:
         return errs
     res = parse_result(run.output)
-    if expected == "cancelled":
-        if res["heading"] != "[ CHECK CANCELLED ]":
-            errs.append("heading %r, expected the cancelled screen" % res["heading"])
+    if expected in ("cancelled", "error"):
+        heading = "[ CHECK CANCELLED ]" if expected == "cancelled" else "[ CHECK ERROR ] Please retry."
+        if res["heading"] != heading:
+            errs.append("heading %r, expected %r" % (res["heading"], heading))
         if res["score"] is not None:
-            errs.append("a cancelled check showed a score")
+            errs.append("a %s check showed a score" % expected)
     else:
         score, level = VERDICTS[expected]
         want = (score, level, REASONS[expected])
@@ -174,4 +175,7 @@ def check_verdict(run, expected):
         errs.append("status line written although standard output is a file")
     if run.exit_code != 0:
         errs.append("exit code %r after the exit key" % run.exit_code)
+    if run.stderr:
+        # The program has no diagnostic output; anything here is a crash or a sanitizer report.
+        errs.append("wrote to standard error: %r" % run.stderr[:300])
     return errs

@@ -6,6 +6,7 @@ manager). Processes are ended by their PID (SIGTERM, then SIGKILL) and always wa
 Nothing here sends a packet outside the namespaces it made.
 """
 
+import itertools
 import os
 import shutil
 import signal
@@ -213,9 +214,8 @@ table ip e2enat {
             return ""
 
 
-_count = [0]
+_count = itertools.count(1)
 
 
 def _counter():
-    _count[0] += 1
-    return _count[0]
+    return next(_count)

@@ -13,6 +13,7 @@ Must run as root (namespaces, nftables, tcpdump).
 """
 
 import argparse
+import concurrent.futures
 import os
 import re
 import shutil
@@ -37,7 +38,7 @@ W = worlds
 
 class Scenario:
     def __init__(self, name, build, expect, peers=None, esc_after=None, router_log_must=(),
-                 router_log_must_not=(), about=""):
+                 router_log_must_not=(), about="", within=None):
         self.name = name
         self.build = build
         self.expect = expect          # ReasonId, or "cancelled"
@@ -46,6 +47,7 @@ class Scenario:
         self.router_log_must = router_log_must
         self.router_log_must_not = router_log_must_not
         self.about = about
+        self.within = within          # seconds from the start key to the result screen, at most
 
 
 def scripted(variant, natpmp="silent", pcp="silent", **kw):
@@ -139,6 +141,12 @@ SCENARIOS = [
              peers={"upnp": W.HOME_WAN},
              router_log_must_not=("GET",),
              about="another LAN host answers M-SEARCH pointing at the gateway"),
+    Scenario("hostile-description-drip", scripted("desc-drip"), 10, within=25,
+             router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
+             about="the description arrives one byte a second: the 12 s body deadline ends it"),
+    Scenario("echo-services-drip-time-limit", lambda w, c: W.home(w, c, echo_drip=True), "error",
+             within=70, router_log_must=(),
+             about="every echo service drips its answer: the 45 s limit gives the error screen"),
     Scenario("natpmp-reports-other-address", scripted("honest", natpmp="81.99.0.9", pcp="0"), 12,
              peers={"upnp": W.HOME_WAN, "natpmp": "81.99.0.9"},
              router_log_must=("POST /ctl/IPConn", "NAT-PMP op 0", "PCP op 0"),
@@ -265,10 +273,14 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
                 errs.append("sent %s although it refused to run" % sent)
             return errs, notes
         try:
-            run = drive.drive(binary, site.pc, workdir, env_extra=site.env, esc_after=sc.esc_after)
+            run = drive.drive(binary, site.pc, workdir, env_extra=site.env, esc_after=sc.esc_after,
+                              result_timeout=(sc.within or 45) + 30)
         finally:
             capture.stop(tcpdump)
         errs += drive.check_verdict(run, sc.expect)
+        if sc.within and run.t_result and run.t_start and run.t_result - run.t_start > sc.within:
+            errs.append("the result came %.1f s after the start key (at most %d)"
+                        % (run.t_result - run.t_start, sc.within))
         if sc.expect == "cancelled" and run.t_result and run.t_esc and run.t_result - run.t_esc > 4:
             errs.append("the cancelled screen came %.1f s after Esc" % (run.t_result - run.t_esc))
         packets = capture.read_pcap(pcap)
@@ -306,6 +318,7 @@ def main():
     ap.add_argument("--peers", action="store_true", help="check the worlds with peer tools only")
     ap.add_argument("--keep", help="keep logs, captures and screens in this directory")
     ap.add_argument("--list", action="store_true")
+    ap.add_argument("-j", "--jobs", type=int, default=1, help="scenarios run at once")
     ap.add_argument("names", nargs="*")
     args = ap.parse_args()
     if args.list:
@@ -334,17 +347,19 @@ def main():
     started = time.monotonic()
     try:
         certs = worlds.Certs(os.path.join(base, "certs"))
-        for i, sc in enumerate(chosen):
+        def one(i, sc):
             t0 = time.monotonic()
             try:
                 errs, notes = run_scenario(sc, certs, base, args.binary, args.peers, i)
             except (WorldError, OSError, subprocess.SubprocessError) as e:
                 errs, notes = ["world failed: %s" % e], [traceback.format_exc().strip().splitlines()[-1]]
+            return sc, errs, notes, time.monotonic() - t0
+
+        def report(sc, errs, notes, took):
+            nonlocal passed, failed
             if errs is None:
                 print("SKIP %s (%s)" % (sc.name, "; ".join(notes)))
-                continue
-            took = time.monotonic() - t0
-            if errs:
+            elif errs:
                 failed += 1
                 print("FAIL %s (%.1f s)" % (sc.name, took))
                 for e in errs:
@@ -355,6 +370,18 @@ def main():
                 passed += 1
                 print("PASS %s (%.1f s) %s" % (sc.name, took, "; ".join(notes)))
             sys.stdout.flush()
+
+        # Worlds are independent (own namespaces, files and terminals), so a few may run at
+        # once; the slow ones (time limits) go first.
+        order = sorted(enumerate(chosen), key=lambda p: -(p[1].within or 0))
+        pool = concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs))
+        try:
+            futures = [pool.submit(one, i, sc) for i, sc in order]
+            for f in concurrent.futures.as_completed(futures):
+                report(*f.result())
+        finally:
+            # Running scenarios end within their own bounds and tear their worlds down.
+            pool.shutdown(wait=True, cancel_futures=True)
     finally:
         if not args.keep:
             shutil.rmtree(base, ignore_errors=True)

@@ -24,6 +24,7 @@ import ssl
 import struct
 import sys
 import threading
+import time
 
 SSDP_GROUP = "239.255.255.250"
 SERVICE_TYPE = "urn:schemas-upnp-org:service:WANIPConnection:1"
@@ -72,11 +73,36 @@ class QuietHandler(http.server.BaseHTTPRequestHandler):
 # ---------------------------------------------------------------- echo
 
 class EchoHandler(QuietHandler):
+    drip = False
+
     def do_GET(self):
+        if self.drip:
+            return drip_body(self, 64, b"1")
         self.send_body(200, (self.client_address[0] + "\n").encode())
 
 
+def drip_body(handler, length, byte, interval=1.0, limit=120):
+    """Headers at once, then one byte a second: a peer that never finishes in time."""
+    handler.send_response(200)
+    handler.send_header("Content-Type", "text/plain")
+    handler.send_header("Content-Length", str(length))
+    handler.end_headers()
+    handler.wfile.flush()
+    deadline = time.monotonic() + limit
+    try:
+        for _ in range(length):
+            if time.monotonic() > deadline:
+                break
+            handler.wfile.write(byte)
+            handler.wfile.flush()
+            time.sleep(interval)
+    except OSError:
+        pass
+    handler.close_connection = True
+
+
 def run_echo(args):
+    EchoHandler.drip = args.drip
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(args.cert, args.key)
     servers = []
@@ -180,6 +206,8 @@ def make_router_handler(args, log):
                     return self.send_body(302, b"", extra=[("Location", "http://%s:%d/real.xml" % (gw, port))])
                 if v == "desc-oversize":
                     return self.send_body(200, description_xml("/ctl/IPConn", pad=DESCRIPTION_CAP + 1), "text/xml")
+                if v == "desc-drip":
+                    return drip_body(self, 4096, b" ")
                 if v == "desc-doctype":
                     return self.send_body(200, description_xml("/ctl/IPConn", doctype=True), "text/xml")
                 if v == "urlbase-other":
@@ -363,6 +391,7 @@ def main():
     e.add_argument("--cert", required=True)
     e.add_argument("--key", required=True)
     e.add_argument("--addr", action="append", required=True)
+    e.add_argument("--drip", action="store_true", help="answer one byte a second, never in time")
     t = sub.add_parser("tcp")
     t.add_argument("--addr", action="append", required=True)
     t.add_argument("--port", type=int, default=443)
