@@ -127,11 +127,11 @@ class World:
         extra = " nodad" if ":" in cidr else ""
         self.sh(ns, "ip addr add %s dev %s%s" % (cidr, dev, extra))
 
-    def route(self, ns, spec):
-        self.sh(ns, "ip route add " + spec)
+    def route(self, ns, how):
+        self.sh(ns, "ip route add " + how)
 
-    def route6(self, ns, spec):
-        self.sh(ns, "ip -6 route add " + spec)
+    def route6(self, ns, how):
+        self.sh(ns, "ip -6 route add " + how)
 
     def forwarding(self, ns, ipv6=False):
         self.sh(ns, "sysctl -qw net.ipv4.ip_forward=1")

@@ -60,8 +60,19 @@ def desc_url():
 
 
 SCENARIOS = [
-    # Honest routers and networks. Expected verdicts follow the cascade:
-    # UPnP address == observed, clean -> 82 HIGH; NAT-PMP match only -> 78 HIGH; ...
+    # Honest routers and networks. The expected ReasonId of each world follows from the
+    # verdict cascade, not from what the program printed once:
+    #   UPnP address == observed, clean path            -> 6  (82 HIGH)
+    #   no UPnP, NAT-PMP address == observed             -> 7  (78 HIGH)
+    #   nothing answers                                  -> 2  (35 LOW, the default)
+    #   UPnP reports 100.64.0.2 (differs, shared range)  -> 11 (20 MEDIUM)
+    #   UPnP reports 192.168.0.2 (differs)               -> 12 (30 MEDIUM)
+    #   discovered, no address, no mismatch              -> 10 (40 LOW, then the cascade stops)
+    #   local address public and seen by the echo        -> 3  (90 HIGH)
+    #   local address public, echo unreachable           -> 4  (80 MEDIUM)
+    #   global IPv6 and the server answers, IPv4 silent  -> 5  (80 HIGH)
+    #   a proxy or a second default route: not clean, so the router rules are skipped
+    #   and, with no mismatch, the default stays         -> 2  (35 LOW)
     Scenario("home-upnp-natpmp-pcp", lambda w, c: W.home(w, c), 6,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN, "natpmp": W.HOME_WAN},
              about="miniupnpd with a public WAN address equal to the observed one"),
@@ -202,12 +213,12 @@ def peer_checks(w, site, peers):
         if ok != peers["tcp6"]:
             errs.append("TCP to [%s]:443 %s" % (W.IPV6_SERVERS[0], "worked" if ok else "failed"))
     if "http" in peers:
-        spec = peers["http"]
+        want = peers["http"]
         p = run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code} %{size_download}",
-                 "--max-time", "5", spec[0]])
+                 "--max-time", "5", want[0]])
         parts = (p.stdout.split() if p else []) + ["", ""]
-        if parts[0] != str(spec[1]) or (len(spec) > 2 and parts[1] != str(spec[2])):
-            errs.append("GET %s gave %s, expected %s" % (spec[0], p.stdout if p else "timeout", spec[1:]))
+        if parts[0] != str(want[1]) or (len(want) > 2 and parts[1] != str(want[2])):
+            errs.append("GET %s gave %s, expected %s" % (want[0], p.stdout if p else "timeout", want[1:]))
     return errs
 
 
