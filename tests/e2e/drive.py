@@ -55,6 +55,8 @@ class Run:
         self.t_start = None
         self.t_result = None
         self.t_esc = None
+        self.t_retry = None
+        self.t_result2 = None
         self.problems = []
 
 
@@ -67,8 +69,11 @@ def _read(path):
 
 
 def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60, quiet_after=1.5,
-          on_started=None):
-    """One check: start key, optional Esc, wait for the result screen, then leave with 'q'."""
+          on_started=None, between_checks=None):
+    """One check: start key, optional Esc, wait for the result screen, then leave with 'q'.
+
+    With between_checks (a callable that changes the world), a second check follows with R.
+    """
     r = Run()
     out_path = os.path.join(workdir, "program.out")
     err_path = os.path.join(workdir, "program.err")
@@ -110,6 +115,16 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
             return r
         # A quiet spell on the result screen: the capture must show nothing sent in it.
         time.sleep(quiet_after)
+        if between_checks is not None:
+            between_checks()
+            r.t_retry = time.time()
+            os.write(master, b"r")
+            if not wait_until(lambda: _read(out_path).count(FALLBACK) >= 3 or proc.poll() is not None,
+                              result_timeout):
+                r.problems.append("no second result screen within %d s" % result_timeout)
+                return r
+            r.t_result2 = time.time()
+            time.sleep(quiet_after)
         os.write(master, b"q")
         try:
             r.exit_code = proc.wait(timeout=10)
@@ -133,9 +148,10 @@ EVIDENCE_RE = re.compile(r"^Evidence: (\S+)$", re.M)
 REASON_RE = re.compile(r"^Reason: (.*)$", re.M)
 
 
-def parse_result(text):
-    """The result screen's heading, score, evidence and reason, or None when absent."""
-    tail = text.split(FALLBACK, 1)[1] if FALLBACK in text else ""
+def parse_result(text, screen=1):
+    """The heading, score, evidence and reason of the n-th result screen (None when absent)."""
+    parts = text.split(FALLBACK)
+    tail = parts[screen] if len(parts) > screen else ""
     res = {"heading": None, "score": None, "evidence": None, "reason": None}
     for h in ("[ LIKELY COMPATIBLE ]", "[ LOW COMPATIBILITY ESTIMATE ]", "[ CHECK CANCELLED ]",
               "[ CHECK ERROR ] Please retry."):
@@ -150,12 +166,12 @@ def parse_result(text):
     return res
 
 
-def check_verdict(run, expected):
-    """Compares the screen with the expected outcome: a ReasonId, or 'cancelled'."""
+def check_verdict(run, expected, screen=1):
+    """Compares a result screen with the expected outcome: a ReasonId, 'cancelled' or 'error'."""
     errs = list(run.problems)
     if errs:
         return errs
-    res = parse_result(run.output)
+    res = parse_result(run.output, screen)
     if expected in ("cancelled", "error"):
         heading = "[ CHECK CANCELLED ]" if expected == "cancelled" else "[ CHECK ERROR ] Please retry."
         if res["heading"] != heading:

@@ -181,6 +181,14 @@ table ip e2enat {
         self.procs.append((name, proc))
         return proc
 
+    def stop(self, name):
+        """Ends one named process of this world, by its PID."""
+        for n, proc in self.procs:
+            if n == name:
+                stop_process(proc)
+                return
+        raise WorldError("no process named %s" % name)
+
     def service(self, ns, name, args, timeout=10):
         """Starts one services.py subcommand and waits until its sockets are bound."""
         ready = os.path.join(self.workdir, name + ".ready")

@@ -38,7 +38,7 @@ W = worlds
 
 class Scenario:
     def __init__(self, name, build, expect, peers=None, esc_after=None, router_log_must=(),
-                 router_log_must_not=(), about="", within=None):
+                 router_log_must_not=(), about="", within=None, then=None, then_expect=None):
         self.name = name
         self.build = build
         self.expect = expect          # ReasonId, or "cancelled"
@@ -48,6 +48,8 @@ class Scenario:
         self.router_log_must_not = router_log_must_not
         self.about = about
         self.within = within          # seconds from the start key to the result screen, at most
+        self.then = then              # changes the world, then R runs a second check
+        self.then_expect = then_expect
 
 
 def scripted(variant, natpmp="silent", pcp="silent", **kw):
@@ -111,6 +113,9 @@ SCENARIOS = [
              about="no network but loopback"),
     Scenario("esc-cancels", lambda w, c: W.home(w, c, router=None), "cancelled", esc_after=1.0,
              about="Esc one second into a check that waits on a silent router"),
+    Scenario("retry-after-router-goes-away", lambda w, c: W.home(w, c), 6,
+             then=lambda w: w.stop("miniupnpd-rt"), then_expect=2,
+             about="R after a good result, with miniupnpd gone: the second check starts afresh"),
     Scenario("stdin-not-a-terminal", lambda w, c: W.home(w, c), "refuses",
              about="standard input from /dev/null: exit code 1, no output, no traffic"),
     # Scripted routers: behaviour that no honest router shows.
@@ -285,7 +290,8 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
             return errs, notes
         try:
             run = drive.drive(binary, site.pc, workdir, env_extra=site.env, esc_after=sc.esc_after,
-                              result_timeout=(sc.within or 45) + 30)
+                              result_timeout=(sc.within or 45) + 30,
+                              between_checks=(lambda: sc.then(w)) if sc.then else None)
         finally:
             capture.stop(tcpdump)
         errs += drive.check_verdict(run, sc.expect)
@@ -294,15 +300,28 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
                         % (run.t_result - run.t_start, sc.within))
         if sc.expect == "cancelled" and run.t_result and run.t_esc and run.t_result - run.t_esc > 4:
             errs.append("the cancelled screen came %.1f s after Esc" % (run.t_result - run.t_esc))
+        if sc.then:
+            errs += ["second check: " + e for e in drive.check_verdict(run, sc.then_expect, screen=2)]
         packets = capture.read_pcap(pcap)
         addrs = pc_addresses(w, site.pc)
-        errs += capture.check(packets, addrs, site.allowed, site.gateway, run.t_result)
+        if run.t_retry:
+            # Each check is judged on its own traffic, up to its own result screen.
+            first = [p for p in packets if p.ts < run.t_retry]
+            second = [p for p in packets if p.ts >= run.t_retry]
+            errs += capture.check(first, addrs, site.allowed, site.gateway, run.t_result)
+            errs += ["second check: " + e for e in
+                     capture.check(second, addrs, site.allowed, site.gateway, run.t_result2)]
+        else:
+            errs += capture.check(packets, addrs, site.allowed, site.gateway, run.t_result)
         if sc.expect != "cancelled":
             errs += router_log_checks(site, sc)
         if run.t_start and run.t_result:
             notes.append("result after %.1f s" % (run.t_result - run.t_start))
         res = drive.parse_result(run.output)
         notes.append("screen: %s %s %s" % (res["score"], res["evidence"], res["reason"] or res["heading"]))
+        if run.t_result2:
+            res = drive.parse_result(run.output, 2)
+            notes.append("after R: %s %s %s" % (res["score"], res["evidence"], res["reason"] or res["heading"]))
         if errs:
             notes.append("sent: %s" % capture.summary(packets, addrs))
     return errs, notes
