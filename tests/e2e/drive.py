@@ -69,10 +69,11 @@ def _read(path):
 
 
 def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60, quiet_after=1.5,
-          on_started=None, between_checks=None):
+          on_started=None, between_checks=None, redraw_key=None):
     """One check: start key, optional Esc, wait for the result screen, then leave with 'q'.
 
     With between_checks (a callable that changes the world), a second check follows with R.
+    With redraw_key (F), the result screen is asked for once more before leaving.
     """
     r = Run()
     out_path = os.path.join(workdir, "program.out")
@@ -125,6 +126,11 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
                 return r
             r.t_result2 = time.time()
             time.sleep(quiet_after)
+        elif redraw_key is not None:
+            os.write(master, redraw_key)
+            if not wait_until(lambda: _read(out_path).count(FALLBACK) >= 3 or proc.poll() is not None, 10):
+                r.problems.append("the result screen was not written again after %r" % redraw_key)
+                return r
         os.write(master, b"q")
         try:
             r.exit_code = proc.wait(timeout=10)

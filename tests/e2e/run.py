@@ -38,7 +38,8 @@ W = worlds
 
 class Scenario:
     def __init__(self, name, build, expect, peers=None, esc_after=None, router_log_must=(),
-                 router_log_must_not=(), about="", within=None, then=None, then_expect=None):
+                 router_log_must_not=(), about="", within=None, then=None, then_expect=None,
+                 env=None, redraw_key=None):
         self.name = name
         self.build = build
         self.expect = expect          # ReasonId, or "cancelled"
@@ -50,6 +51,8 @@ class Scenario:
         self.within = within          # seconds from the start key to the result screen, at most
         self.then = then              # changes the world, then R runs a second check
         self.then_expect = then_expect
+        self.env = env or {}
+        self.redraw_key = redraw_key  # a key that writes the result again (F: in English)
 
 
 def scripted(variant, natpmp="silent", pcp="silent", **kw):
@@ -116,6 +119,9 @@ SCENARIOS = [
     Scenario("retry-after-router-goes-away", lambda w, c: W.home(w, c), 6,
              then=lambda w: w.stop("miniupnpd-rt"), then_expect=2,
              about="R after a good result, with miniupnpd gone: the second check starts afresh"),
+    Scenario("german-user-then-english", lambda w, c: W.home(w, c), 6,
+             env={"LANGUAGE": "de"}, redraw_key=b"f",
+             about="LANGUAGE=de shows the result in German; F writes it again in English"),
     Scenario("stdin-not-a-terminal", lambda w, c: W.home(w, c), "refuses",
              about="standard input from /dev/null: exit code 1, no output, no traffic"),
     # Scripted routers: behaviour that no honest router shows.
@@ -289,12 +295,21 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
                 errs.append("sent %s although it refused to run" % sent)
             return errs, notes
         try:
-            run = drive.drive(binary, site.pc, workdir, env_extra=site.env, esc_after=sc.esc_after,
+            run = drive.drive(binary, site.pc, workdir, env_extra=dict(site.env, **sc.env),
+                              esc_after=sc.esc_after, redraw_key=sc.redraw_key,
                               result_timeout=(sc.within or 45) + 30,
                               between_checks=(lambda: sc.then(w)) if sc.then else None)
         finally:
             capture.stop(tcpdump)
-        errs += drive.check_verdict(run, sc.expect)
+        if sc.redraw_key:
+            # The first result screen is in the user's language; F writes it again in English.
+            errs += drive.check_verdict(run, sc.expect, screen=2)
+            first = run.output.split(drive.FALLBACK)[1] if run.output.count(drive.FALLBACK) > 1 else ""
+            score = drive.VERDICTS[sc.expect][0]
+            if "Estimated compatibility score" in first or ": %d / 100" % score not in first:
+                errs.append("the first result screen is not the translated one: %r" % first[:200])
+        else:
+            errs += drive.check_verdict(run, sc.expect)
         if sc.within and run.t_result and run.t_start and run.t_result - run.t_start > sc.within:
             errs.append("the result came %.1f s after the start key (at most %d)"
                         % (run.t_result - run.t_start, sc.within))
@@ -317,7 +332,7 @@ def run_scenario(sc, certs, base, binary, peers_mode, index):
             errs += router_log_checks(site, sc)
         if run.t_start and run.t_result:
             notes.append("result after %.1f s" % (run.t_result - run.t_start))
-        res = drive.parse_result(run.output)
+        res = drive.parse_result(run.output, 2 if sc.redraw_key else 1)
         notes.append("screen: %s %s %s" % (res["score"], res["evidence"], res["reason"] or res["heading"]))
         if run.t_result2:
             res = drive.parse_result(run.output, 2)
