@@ -373,8 +373,10 @@ def main():
     if os.geteuid() != 0:
         print("run.py needs root (network namespaces)", file=sys.stderr)
         return 2
-    missing = [t for t in ("ip", "nft", "tcpdump", "openssl", "curl", "upnpc", "natpmpc", "ss",
-                           "/usr/sbin/miniupnpd") if not shutil.which(t)]
+    tools = ["ip", "nft", "tcpdump", "openssl", "ss", "/usr/sbin/miniupnpd"]
+    if args.peers:
+        tools += ["curl", "upnpc", "natpmpc"]
+    missing = [t for t in tools if not shutil.which(t)]
     if missing:
         print("missing tools: %s (tools/setup.sh installs them)" % ", ".join(missing), file=sys.stderr)
         return 2
