@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """End-to-end scenarios: the real program in simulated home networks.
 
-  run.py [--binary PATH] [--peers] [--keep DIR] [scenario ...]
+  run.py [--binary PATH] [-j N] [--peers] [--keep DIR] [--list] [scenario ...]
 
 Each scenario builds its world from network namespaces, runs the program once through a
 pseudo-terminal in the PC's namespace while tcpdump records what the PC sends, and compares
@@ -42,7 +42,7 @@ class Scenario:
                  env=None, redraw_key=None):
         self.name = name
         self.build = build
-        self.expect = expect          # ReasonId, or "cancelled"
+        self.expect = expect          # ReasonId, or "cancelled", "error", "refuses"
         self.peers = peers or {}      # what peer tools must see in this world
         self.esc_after = esc_after
         self.router_log_must = router_log_must
