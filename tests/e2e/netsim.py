@@ -111,8 +111,14 @@ class World:
         """A veth pair with one end in each namespace, both ends up."""
         tmp = "tv%d_%d" % (os.getpid() % 100000, _counter())
         run(["ip", "link", "add", tmp + "a", "type", "veth", "peer", "name", tmp + "b"])
-        run(["ip", "link", "set", tmp + "a", "netns", ns_a, "name", if_a])
-        run(["ip", "link", "set", tmp + "b", "netns", ns_b, "name", if_b])
+        try:
+            run(["ip", "link", "set", tmp + "a", "netns", ns_a, "name", if_a])
+            run(["ip", "link", "set", tmp + "b", "netns", ns_b, "name", if_b])
+        except WorldError:
+            # Whatever end is still in the host's namespace goes (deleting one end deletes both).
+            run(["ip", "link", "del", tmp + "a"], check=False)
+            run(["ip", "link", "del", tmp + "b"], check=False)
+            raise
         self.sh(ns_a, "ip link set %s up" % if_a)
         self.sh(ns_b, "ip link set %s up" % if_b)
 
