@@ -1,5 +1,8 @@
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "check/check_result.h"
 #include "os/inet.h"
@@ -19,8 +22,21 @@ struct NatPmpResult {
   std::uint32_t externalAddress = 0;  // network byte order; 0 unless AddressReceived
 };
 
-// `cancelFlag` may be null.
+// Asks the router for its external IPv4 address with NAT-PMP opcode 0 only: it never requests
+// a mapping. Lasts at most about 1.1 s. `cancelFlag` may be null.
 NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
                          const CancelFlag* cancelFlag);
+
+// The wire pieces of the probe, pure and separate so that tests and fuzzing reach them.
+
+// The 2-byte external address request.
+std::array<std::uint8_t, 2> BuildNatPmpRequest();
+
+// What one received datagram means: nothing (the wait goes on), or the probe's final answer,
+// RouterRefused or AddressReceived with a non-zero address. Reads no byte at or past `length`.
+std::optional<NatPmpResult> ClassifyNatPmpAnswer(const std::uint8_t* data, std::size_t length);
+
+// How long after the request numbered `requestsSent` (0 for the first) the next one goes out.
+std::uint64_t NatPmpResendDelayMs(std::uint32_t requestsSent);
 
 }  // namespace talvo

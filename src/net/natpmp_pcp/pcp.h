@@ -1,5 +1,8 @@
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "check/check_result.h"
 #include "os/inet.h"
@@ -15,7 +18,20 @@ enum class PcpStatus : int {
   Cancelled = 5,
 };
 
+// Sends one PCP ANNOUNCE (opcode 0, lifetime 0), which changes nothing on the router, and
+// classifies the answer. Lasts at most about 1.3 s.
 PcpStatus ProbePcpAnnounce(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
                            const CancelFlag* cancelFlag);
+
+// The wire pieces of the probe, pure and separate so that tests and fuzzing reach them.
+
+// The 24-byte ANNOUNCE request carrying `localAddress` (network byte order) IPv4-mapped.
+std::array<std::uint8_t, 24> BuildPcpAnnounceRequest(std::uint32_t localAddress);
+
+// Supported, Denied, Unsupported or Unknown for an acceptable answer to ANNOUNCE; nothing for a
+// datagram to ignore. Reads no byte at or past `length`.
+std::optional<PcpStatus> ClassifyPcpAnswer(const std::uint8_t* data, std::size_t length);
+
+PcpStatus PcpStatusForResultCode(std::uint8_t resultCode);
 
 }  // namespace talvo

@@ -1,0 +1,39 @@
+// Properties of the description parser on any bytes: it never crashes or spins, a chosen
+// service is one of the three WAN connection types with a control URL that passes the gateway
+// URL rule, a refusal leaves both fields empty, and the same bytes give the same answer.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "net/upnp/description.h"
+#include "net/upnp/gateway_url.h"
+#include "os/inet.h"
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace talvo;
+  const std::uint32_t gateway = Ipv4FromParts(192, 168, 1, 1);
+  const std::string_view body(reinterpret_cast<const char*>(data), size);
+  WanConnectionService chosen;
+  const bool accepted =
+      ParseDeviceDescription(body, u"http://192.168.1.1:5000/rootDesc.xml", gateway, chosen);
+  if (!accepted) {
+    Require(chosen.serviceType.empty() && chosen.controlUrl.empty());
+    return 0;
+  }
+  Require(size >= 1 && size <= 262144);
+  Require(WanServicePreference(chosen.serviceType) < 100);
+  Require(IsGatewayUrl(chosen.controlUrl, gateway));
+  WanConnectionService again;
+  Require(ParseDeviceDescription(body, u"http://192.168.1.1:5000/rootDesc.xml", gateway, again));
+  Require(again.serviceType == chosen.serviceType && again.controlUrl == chosen.controlUrl);
+  return 0;
+}

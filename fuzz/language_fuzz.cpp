@@ -1,0 +1,39 @@
+// Preferred-language lists and locale names from the environment are outside input: whatever
+// they hold, the start language is one of ours.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "text/language.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // As the platform hands it over: UTF-16 units, tags ended by U+0000.
+  std::u16string units;
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+  }
+  const talvo::LanguageId fromList = talvo::MatchLanguageTags(talvo::SplitLanguageList(units));
+  if (fromList < 0 || fromList >= talvo::kLanguageCount) std::abort();
+
+  // As a POSIX environment holds it: four C strings cut from the bytes at each NUL.
+  std::vector<std::string> variables(4);
+  std::size_t which = 0;
+  for (std::size_t i = 0; i < size && which < variables.size(); ++i) {
+    if (data[i] == 0) {
+      ++which;
+    } else {
+      variables[which].push_back(static_cast<char>(data[i]));
+    }
+  }
+  const auto tags = talvo::TagsFromLocaleEnvironment(
+      variables[0].c_str(), variables[1].empty() ? nullptr : variables[1].c_str(),
+      variables[2].c_str(), variables[3].c_str());
+  for (const auto& tag : tags) {
+    if (tag.empty()) std::abort();
+  }
+  const talvo::LanguageId fromLocale = talvo::MatchLanguageTags(tags);
+  if (fromLocale < 0 || fromLocale >= talvo::kLanguageCount) std::abort();
+  return 0;
+}

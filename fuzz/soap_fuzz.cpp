@@ -1,0 +1,32 @@
+// Properties of the SOAP answer parser on any bytes: it never crashes or spins, a refusal
+// leaves the address 0, an accepted address is never 0.0.0.0, and the same bytes give the
+// same answer.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "net/upnp/external_address.h"
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace talvo;
+  const std::string_view body(reinterpret_cast<const char*>(data), size);
+  std::uint32_t address = 0xFFFFFFFFu;
+  const bool accepted = ParseExternalAddressResponse(body, address);
+  if (!accepted) {
+    Require(address == 0);
+    return 0;
+  }
+  Require(address != 0);
+  Require(size >= 1 && size <= 262144);
+  std::uint32_t again = 0;
+  Require(ParseExternalAddressResponse(body, again) && again == address);
+  return 0;
+}

@@ -1,0 +1,188 @@
+#include "app/main_loop.h"
+
+#include <system_error>
+
+#include "console/key_decoder.h"
+
+namespace talvo {
+namespace {
+
+constexpr char16_t kSpinner[4] = {u'|', u'/', u'-', u'\\'};
+
+// Letter keys count in either case.
+bool IsLetterKey(int key, char upper) { return key == upper || key == upper + 32; }
+
+TextId EvidenceRow(EvidenceLevel level) {
+  switch (level) {
+    case EvidenceLevel::High: return row::kEvidenceHigh;
+    case EvidenceLevel::Medium: return row::kEvidenceMedium;
+    case EvidenceLevel::Low: break;
+  }
+  return row::kEvidenceLow;
+}
+
+// Joins on every way out of RunCheck (a std::thread destroyed while joinable ends the
+// process); an early way out also cancels, so the wait is only for the probe that is running.
+class JoinOnExit {
+ public:
+  JoinOnExit(std::thread& thread, CancelFlag& cancel) : thread_(thread), cancel_(cancel) {}
+  ~JoinOnExit() {
+    if (!thread_.joinable()) return;
+    cancel_.exchange(true);
+    thread_.join();
+  }
+  JoinOnExit(const JoinOnExit&) = delete;
+  JoinOnExit& operator=(const JoinOnExit&) = delete;
+
+ private:
+  std::thread& thread_;
+  CancelFlag& cancel_;
+};
+
+}  // namespace
+
+bool StartThread(std::thread& thread, std::function<void()> body) {
+  try {
+    thread = std::thread(std::move(body));
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+std::u16string StatusLine(LanguageId language, std::uint64_t elapsedSeconds,
+                          std::uint64_t spinnerStep) {
+  return u"\r" + TextFor(language, row::kChecking) + u" " + kSpinner[spinnerStep % 4] + u" " +
+         FormatDecimal(elapsedSeconds) + u"s   ";
+}
+
+void WriteStartScreen(const TextSink& write, LanguageId language) {
+  write(kTitleLine);
+  WriteRow(write, language, row::kIntro);
+  WriteRow(write, language, row::kNoChanges);
+  WriteRow(write, language, row::kLookupNotice);
+  WriteRow(write, language, row::kStartPrompt);
+  write(kFallbackLine);
+}
+
+void WriteResultScreen(const FrontEnd& io, const ConsoleState& console, LanguageId language,
+                       const CheckReport& report) {
+  switch (report.outcome) {
+    case CheckOutcome::Cancelled:
+      WriteRow(io.write, language, row::kCancelledHeading);
+      break;
+    case CheckOutcome::Failed:
+      WriteRow(io.write, language, row::kErrorHeading);
+      break;
+    case CheckOutcome::Finished: {
+      const Verdict& verdict = report.verdict;
+      const bool likely = verdict.score >= 50;
+      if (console.isConsole) {
+        io.setAttributes(console, likely ? kAttributeBrightGreen : kAttributeBrightRed);
+      }
+      WriteRow(io.write, language, likely ? row::kCompatibleHeading : row::kLowHeading);
+      if (console.isConsole) io.setAttributes(console, console.savedAttributes);
+      io.write(TextFor(language, row::kScoreLabel) + u": " + FormatDecimal(verdict.score) +
+               u" / 100\n");
+      io.write(TextFor(language, row::kEvidenceLabel) + u": " +
+               TextFor(language, EvidenceRow(verdict.level)) + u"\n");
+      io.write(TextFor(language, row::kReasonLabel) + u": " + ReasonFor(language, verdict.reason) +
+               u"\n");
+      WriteRow(io.write, language, row::kCheckRequirements);
+      WriteRow(io.write, language, row::kEstimateOnly);
+      break;
+    }
+  }
+  io.write(u"\n" + TextFor(language, row::kProductInfoLabel) + u": " +
+           std::u16string(kStorePageAddress) + u"\n");
+  WriteRow(io.write, language, row::kResultPrompt);
+  io.write(kFallbackLine);
+}
+
+CheckOutcome ClassifyCheck(bool cancelled, bool timedOut, CheckResult& result) {
+  if (cancelled && !timedOut) return CheckOutcome::Cancelled;
+  // Past the limit the check failed, whatever the worker delivered afterwards.
+  if (timedOut) result.checkError = true;
+  return result.checkError ? CheckOutcome::Failed : CheckOutcome::Finished;
+}
+
+std::optional<CheckReport> RunCheck(const ProbeOperations& probes, const FrontEnd& io,
+                                    LanguageId language, CheckSlot& slot, ConsoleState& console) {
+  slot.cancel.store(false);
+  slot.done.store(false);
+  slot.result = CheckResult{};
+  bool timedOut = false;
+  std::uint64_t spinnerStep = 0;
+
+  const std::uint64_t startTick = io.now();
+  const WorkerContext context{slot.result, slot.cancel, slot.done};
+  std::thread worker;
+  if (!io.startThread(worker, [&context, &probes] { RunCheckWorker(context, probes); })) {
+    return std::nullopt;
+  }
+  const JoinOnExit joinWorker(worker, slot.cancel);
+
+  console = io.probeConsole();
+  // The worker is never abandoned: after a cancel the loop goes on until it reports done.
+  while (!slot.done.load()) {
+    if (console.isConsole) {
+      const std::uint64_t elapsedSeconds = (io.now() - startTick) / 1000u;
+      io.write(StatusLine(language, elapsedSeconds, spinnerStep));
+      ++spinnerStep;
+    }
+    if (io.keyWaiting()) {
+      if (io.readKey() == kKeyEsc) slot.cancel.exchange(true);
+    }
+    if (!slot.cancel.load() && io.now() - startTick >= kCheckTimeLimitMs) {
+      timedOut = true;
+      slot.cancel.exchange(true);
+    }
+    io.sleep(kPollIntervalMs);
+  }
+  worker.join();
+  if (console.isConsole) io.write(u"\n");
+
+  CheckReport report;
+  report.outcome = ClassifyCheck(slot.cancel.load(), timedOut, slot.result);
+  if (report.outcome == CheckOutcome::Finished) report.verdict = DecideVerdict(slot.result);
+  return report;
+}
+
+int RunProgram(const ProbeOperations& probes, const FrontEnd& io, LanguageId startLanguage) {
+  LanguageId language = startLanguage;
+  for (;;) {
+    WriteStartScreen(io.write, language);
+    const int key = io.readKey();
+    if (key == kKeyEndOfInput) return kExitNormal;  // nobody left to show a result to
+    if (IsLetterKey(key, 'L')) {
+      ChooseLanguage(language, io.readKey, io.write);
+    } else if (IsLetterKey(key, 'F')) {
+      language = kEnglish;
+    } else {
+      break;
+    }
+  }
+
+  CheckSlot slot;
+  ConsoleState console;
+  for (;;) {
+    const std::optional<CheckReport> report = RunCheck(probes, io, language, slot, console);
+    if (!report) return kExitNoWorker;
+    bool retry = false;
+    while (!retry) {
+      WriteResultScreen(io, console, language, *report);
+      const int key = io.readKey();
+      if (IsLetterKey(key, 'L')) {
+        ChooseLanguage(language, io.readKey, io.write);
+      } else if (IsLetterKey(key, 'F')) {
+        language = kEnglish;
+      } else if (IsLetterKey(key, 'R')) {
+        retry = true;
+      } else {
+        return kExitNormal;
+      }
+    }
+  }
+}
+
+}  // namespace talvo

@@ -1,0 +1,32 @@
+#pragma once
+#include <string>
+
+namespace talvo {
+
+// Whether standard input is an interactive console (a character device / terminal).
+bool StandardInputIsInteractive();
+
+// The console's keyboard for the life of the program. Keys come one code at a time, without
+// echo, as _kbhit/_getch deliver them on Windows. On a POSIX terminal the session switches
+// off echo and line buffering and puts the settings back on every way out: normal return,
+// Ctrl-C, SIGTERM, SIGHUP and SIGQUIT. Output errors (a closed pipe) never end the program.
+class ConsoleSession {
+ public:
+  ConsoleSession();
+  ~ConsoleSession();
+  ConsoleSession(const ConsoleSession&) = delete;
+  ConsoleSession& operator=(const ConsoleSession&) = delete;
+
+  bool KeyWaiting();
+  // Waits for a key; kKeyEndOfInput once the terminal has gone away.
+  int ReadKey();
+
+ private:
+#ifndef _WIN32
+  int ReadByte(int timeoutMs);
+  std::string pendingBytes_;  // read ahead while looking for the end of an escape sequence
+  int pendingCode_ = -1;      // the second code of a two-code key
+#endif
+};
+
+}  // namespace talvo

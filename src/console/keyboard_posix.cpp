@@ -1,0 +1,131 @@
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "console/key_decoder.h"
+#include "console/keyboard.h"
+
+namespace talvo {
+namespace {
+
+// How long the rest of an escape sequence may take to arrive: a terminal sends a key's bytes
+// together, while a person cannot follow Esc with another key this fast.
+constexpr int kEscapeSequenceGapMs = 50;
+
+// The settings to put back, readable from a signal handler.
+termios gSavedTerminal{};
+volatile sig_atomic_t gTerminalChanged = 0;
+
+constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+struct sigaction gPreviousActions[sizeof(kFatalSignals) / sizeof(kFatalSignals[0])];
+struct sigaction gPreviousPipeAction;
+
+// tcsetattr and raise are async-signal-safe. SA_RESETHAND has put the default action back, so
+// the re-raised signal ends the process as it would have without us once this handler returns.
+extern "C" void RestoreTerminalAndDie(int signalNumber) {
+  const int savedErrno = errno;
+  if (gTerminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
+  raise(signalNumber);
+  errno = savedErrno;
+}
+
+}  // namespace
+
+bool StandardInputIsInteractive() { return isatty(STDIN_FILENO) == 1; }
+
+ConsoleSession::ConsoleSession() {
+  // Writing to a closed pipe must not end the program: output errors are ignored.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &gPreviousPipeAction);
+
+  if (tcgetattr(STDIN_FILENO, &gSavedTerminal) != 0) return;
+  struct sigaction restore {};
+  restore.sa_handler = RestoreTerminalAndDie;
+  sigemptyset(&restore.sa_mask);
+  restore.sa_flags = SA_RESETHAND | SA_RESTART;
+  for (std::size_t i = 0; i < sizeof(kFatalSignals) / sizeof(kFatalSignals[0]); ++i) {
+    sigaction(kFatalSignals[i], &restore, &gPreviousActions[i]);
+  }
+  termios keys = gSavedTerminal;
+  keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // ISIG stays: Ctrl-C still ends us
+  keys.c_iflag &= static_cast<tcflag_t>(~ICRNL);  // Enter arrives as 13, as on Windows
+  keys.c_cc[VMIN] = 1;
+  keys.c_cc[VTIME] = 0;
+  gTerminalChanged = 1;
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &keys) != 0) gTerminalChanged = 0;
+}
+
+ConsoleSession::~ConsoleSession() {
+  if (gTerminalChanged) {
+    tcsetattr(STDIN_FILENO, TCSADRAIN, &gSavedTerminal);
+    gTerminalChanged = 0;
+    for (std::size_t i = 0; i < sizeof(kFatalSignals) / sizeof(kFatalSignals[0]); ++i) {
+      sigaction(kFatalSignals[i], &gPreviousActions[i], nullptr);
+    }
+  }
+  sigaction(SIGPIPE, &gPreviousPipeAction, nullptr);
+}
+
+// One byte of input: a byte value, -1 when none came within timeoutMs (negative: wait as long
+// as it takes), or -2 when the input has ended.
+int ConsoleSession::ReadByte(int timeoutMs) {
+  if (!pendingBytes_.empty()) {
+    const auto byte = static_cast<unsigned char>(pendingBytes_.front());
+    pendingBytes_.erase(0, 1);
+    return byte;
+  }
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  for (;;) {
+    const int ready = poll(&input, 1, timeoutMs);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -2;
+    if (ready == 0) return -1;
+    break;
+  }
+  unsigned char byte = 0;
+  for (;;) {
+    const ssize_t n = read(STDIN_FILENO, &byte, 1);
+    if (n == 1) return byte;
+    if (n < 0 && errno == EINTR) continue;
+    return -2;
+  }
+}
+
+bool ConsoleSession::KeyWaiting() {
+  if (pendingCode_ >= 0 || !pendingBytes_.empty()) return true;
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  return poll(&input, 1, 0) > 0;
+}
+
+int ConsoleSession::ReadKey() {
+  if (pendingCode_ >= 0) {
+    const int code = pendingCode_;
+    pendingCode_ = -1;
+    return code;
+  }
+  const int first = ReadByte(-1);
+  if (first == -2) return kKeyEndOfInput;
+  if (first != kKeyEsc) return first;
+  std::string sequence;
+  while (sequence.size() < kMaxEscapeSequenceLength) {
+    const int next = ReadByte(kEscapeSequenceGapMs);
+    if (next < 0) break;
+    if (sequence.empty() && next == kKeyEsc) {
+      pendingBytes_.push_back(static_cast<char>(next));  // Esc pressed twice: two Esc keys
+      break;
+    }
+    sequence.push_back(static_cast<char>(next));
+    if (EscapeSequenceComplete(sequence)) break;
+  }
+  if (sequence.empty()) return kKeyEsc;
+  const auto codes = KeyCodesForEscapeSequence(sequence);
+  pendingCode_ = codes[1];
+  return codes[0];
+}
+
+}  // namespace talvo

@@ -1,0 +1,19 @@
+#include <conio.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "console/keyboard.h"
+
+namespace talvo {
+
+bool StandardInputIsInteractive() { return _isatty(_fileno(stdin)) != 0; }
+
+ConsoleSession::ConsoleSession() = default;
+ConsoleSession::~ConsoleSession() = default;
+
+bool ConsoleSession::KeyWaiting() { return _kbhit() != 0; }
+
+int ConsoleSession::ReadKey() { return _getch(); }
+
+}  // namespace talvo

@@ -1,0 +1,34 @@
+#include "net/upnp/gateway_url.h"
+
+#include "net/url.h"
+
+namespace talvo {
+namespace {
+
+// Longer URLs are no description or control URL a router needs, and the bound keeps every
+// copy of one small.
+constexpr std::size_t kMaxGatewayUrlUnits = 2048;
+
+}  // namespace
+
+bool IsGatewayUrl(std::u16string_view url, std::uint32_t gatewayAddress) {
+  if (url.empty() || url.size() > kMaxGatewayUrlUnits) return false;
+  // A line break could smuggle a header into a request built from the URL; a fragment is
+  // never part of what a router may point us at. A zero unit would end the text early for
+  // the platform calls that read terminated strings, so they would judge another URL.
+  for (char16_t unit : url) {
+    if (unit == u'\r' || unit == u'\n' || unit == u'#' || unit == u'\0') return false;
+  }
+  CrackedUrl parts;
+  if (!CrackUrl(url, parts)) return false;
+  if (parts.scheme != UrlScheme::Http) return false;
+  if (parts.host.empty()) return false;
+  // Credentials in a router's URL have no honest use here and could be sent on to it.
+  if (!parts.userName.empty() || !parts.password.empty()) return false;
+  // Only the gateway's own address, never a name: a name could resolve anywhere.
+  std::uint32_t hostAddress = 0;
+  if (!ParseIpv4Literal(parts.host, hostAddress)) return false;
+  return hostAddress == gatewayAddress;
+}
+
+}  // namespace talvo
