@@ -1,12 +1,42 @@
 #!/usr/bin/env bash
-# Sets up and runs every test: Linux, sanitizers, and the Windows build under Wine.
+# Sets up and runs every test:
+#   - the Linux build's unit and loopback tests (g++), and the same under AddressSanitizer and
+#     UndefinedBehaviorSanitizer (clang);
+#   - the main loop and the worker hand-off under ThreadSanitizer;
+#   - the end-to-end scenarios in simulated home networks, with the plain and the sanitizer
+#     build of the program;
+#   - the Windows cross build and its tests under Wine;
+#   - every fuzz target for a short while.
+# Needs root (network namespaces). Stops at the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 jobs=$(nproc)
-for preset in linux sanitize windows; do
-  echo "=== $preset ==="
+fuzz_seconds=${TALVO_FUZZ_SECONDS:-15}
+
+stage() { printf '\n=== %s ===\n' "$*"; }
+
+for preset in linux sanitize; do
+  stage "$preset: build and test"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset"
 done
+
+stage "tsan: main loop and worker hand-off"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs" --target check_tests app_tests
+ctest --preset tsan
+
+stage "end to end"
+tools/e2e.sh
+stage "end to end, sanitizer build"
+tools/e2e.sh --sanitize
+
+stage "windows: cross build, tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+ctest --preset windows
+
+stage "fuzz: ${fuzz_seconds}s per target"
+tools/fuzz.sh "$fuzz_seconds"
