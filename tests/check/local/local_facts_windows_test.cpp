@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/wine.h"
+
 #include <vector>
 
 #include "check/local/local_facts.h"
@@ -130,14 +132,9 @@ TEST(WindowsLocalFacts, Ipv6ProbeRefusesALoopbackSourceWithoutConnecting) {
   EXPECT_LT(MonotonicMs() - start, 6000u);
 }
 
-bool RunningUnderWine() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 TEST(WindowsLocalFacts, BindsOnlyToAnAddressThisMachineHolds) {
   EXPECT_TRUE(CanBindLocalAddress(Ipv4FromParts(127, 0, 0, 1)));
-  if (RunningUnderWine()) {
+  if (testing::UnderWine()) {
     GTEST_SKIP() << "Wine's bind falls back to any address for one the machine does not hold";
   }
   EXPECT_FALSE(CanBindLocalAddress(Ipv4FromParts(203, 0, 113, 77)));

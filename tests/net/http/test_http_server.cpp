@@ -150,15 +150,6 @@ void TestHttpServer::Answer(NativeSocket client, const Reply& reply) {
   }
 }
 
-bool UnderWine() {
-#ifdef _WIN32
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
-
 std::string HeadOf(const std::string& request) {
   const std::size_t end = request.find("\r\n\r\n");
   return end == std::string::npos ? request : request.substr(0, end);

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/wine.h"
 // A scripted HTTP server on 127.0.0.1 for the client's tests: it records each request as raw
 // bytes and answers each connection with the next scripted reply, pieces and pauses included.
 // Runs on its own thread; everything is bounded and ends with the object.
@@ -52,9 +53,6 @@ class TestHttpServer {
   std::vector<std::string> requests_;
   std::thread thread_;
 };
-
-// True when the test runs under Wine rather than on Windows itself.
-bool UnderWine();
 
 // The head of a recorded request: everything before the blank line.
 std::string HeadOf(const std::string& request);

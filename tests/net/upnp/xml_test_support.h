@@ -3,9 +3,7 @@
 #include <iterator>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "support/wine.h"
 
 // The router documents kept beside the tests, read as the bytes a router would send.
 inline std::string ReadFixture(const std::string& name) {
@@ -16,14 +14,7 @@ inline std::string ReadFixture(const std::string& name) {
 // Wine 8's XmlLite reads some malformed documents as if they were whole: it closes the
 // elements still open at the end of input and passes undeclared entity references, invalid
 // characters and repeated attributes through as they are. Windows' own XmlLite refuses them.
-inline bool XmlLiteIsWines() {
-#ifdef _WIN32
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
+inline bool XmlLiteIsWines() { return talvo::testing::UnderWine(); }
 
 #define SKIP_WHERE_XMLLITE_IS_LAX()                                                        \
   if (XmlLiteIsWines()) GTEST_SKIP() << "Wine's IXmlReader::Read accepts this malformed input"
