@@ -63,6 +63,7 @@ class ProgramRun:
         self.t_result = None
         self.heading = None
         self.rss_kib = None
+        self.anon_kib = None    # peak private anonymous memory, sampled from /proc
         self.cpu_s = None
         self.wall_s = None
         self.problem = None
@@ -94,6 +95,25 @@ def _wall_seconds(text):
     for p in parts:
         total = total * 60 + p
     return total
+
+
+def _program_pid(time_pid):
+    """The program itself: the child of /usr/bin/time (which `ip netns exec` became)."""
+    try:
+        with open("/proc/%d/task/%d/children" % (time_pid, time_pid)) as f:
+            kids = f.read().split()
+        return int(kids[0]) if kids else None
+    except (OSError, ValueError):
+        return None
+
+
+def _rss_anon_kib(pid):
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            m = re.search(r"RssAnon:\s+(\d+) kB", f.read())
+        return int(m.group(1)) if m else None
+    except OSError:
+        return None
 
 
 def run_program(binary, ns, workdir, env=None, esc_after=None, timeout=60):
@@ -130,12 +150,19 @@ def run_program(binary, ns, workdir, env=None, esc_after=None, timeout=60):
             time.sleep(max(0.0, r.t_start + esc_after - time.time()))
             r.t_esc = time.time()
             os.write(master, b"\x1b")
-        if not wait_until(lambda: _read(out_path).count(drive.FALLBACK) >= 2 or proc.poll() is not None,
-                          timeout, 0.002):
+        child = _program_pid(proc.pid)
+        peak = [0]
+
+        def result_seen():
+            if child is not None:
+                peak[0] = max(peak[0], _rss_anon_kib(child) or 0)
+            return _read(out_path).count(drive.FALLBACK) >= 2 or proc.poll() is not None
+        if not wait_until(result_seen, timeout, 0.002):
             r.problem = "no result screen within %d s" % timeout
             return r
         r.t_result = time.time()
         r.heading = drive.parse_result(_read(out_path))["heading"]
+        r.anon_kib = peak[0] or None
         os.write(master, b"q")
         try:
             proc.wait(timeout=10)
@@ -269,6 +296,9 @@ def program_runs(w, site, args, workdir, table, section, n, **kw):
 def resources(table, section, runs):
     table.add(section, "peak RSS of the whole program", [r.rss_kib / 1024.0 if r.rss_kib else None for r in runs],
               " MiB", "< 8 MiB", lambda v: max(v) < 8.0)
+    table.add(section, "  of it private anonymous memory (sampled)",
+              [r.anon_kib / 1024.0 if r.anon_kib else None for r in runs], " MiB", "",
+              None, "the rest is shared library text: libcurl, OpenSSL, GnuTLS, libxml2, ICU")
     table.add(section, "CPU time of the process", [r.cpu_s * 1000.0 if r.cpu_s is not None else None
                                                    for r in runs])
     table.add(section, "CPU time / process wall time",
@@ -390,19 +420,20 @@ def section_silent(args, certs, base, table, want_esc):
 
 def section_slow(args, certs, base, table):
     n = args.slow_runs
-    workdir = os.path.join(base, "slow-http")
-    with World("bh", workdir) as w:
-        site = W.home(w, certs, router=None, echo_drip=True)
-        runs, _ = program_runs(w, site, args, workdir, table, "slow-http", n, esc_after=1.0, timeout=70)
-        table.add("esc", "Esc -> cancelled screen, HTTPS lookup waiting",
-                  [(r.t_result - r.t_esc) * 1000.0 for r in runs], "ms", "no goal (not UDP)", None,
-                  "echo services drip; Esc at 1.0 s")
+    if n > 0:
+        workdir = os.path.join(base, "slow-http")
+        with World("bh", workdir) as w:
+            site = W.home(w, certs, router=None, echo_drip=True)
+            runs, _ = program_runs(w, site, args, workdir, table, "slow-http", n, esc_after=1.0, timeout=70)
+            table.add("esc", "Esc -> cancelled screen, HTTPS lookup waiting",
+                      [(r.t_result - r.t_esc) * 1000.0 for r in runs], "ms", "no goal (not UDP)", None,
+                      "echo services drip; Esc at 1.0 s")
     workdir = os.path.join(base, "slow-ipv6")
     with World("b6", workdir) as w:
         site = W.home(w, certs, router=None, ipv6=True)
         # The IPv6 server stops answering: SYNs to it vanish, so the connect waits its bound.
-        w.nft(w.prefix + "inet", "table ip6 benchdrop { chain input { type filter hook input priority 0;"
-              " policy accept; tcp dport 443 drop } }")
+        w.nft(w.prefix + "inet", "table ip6 benchdrop {\n chain input {\n"
+              "  type filter hook input priority 0; policy accept;\n  tcp dport 443 drop\n }\n}\n")
         runs, _ = program_runs(w, site, args, workdir, table, "slow-ipv6", max(n, args.runs), esc_after=0.5)
         table.add("esc", "Esc -> cancelled screen, IPv6 connect waiting",
                   [(r.t_result - r.t_esc) * 1000.0 for r in runs], "ms", "no goal (not UDP)", None,
@@ -453,20 +484,22 @@ def main():
     os.makedirs(base, exist_ok=True)
     table = Table()
     dlls = []
+    failed = 0
     started = time.monotonic()
     try:
         certs = W.Certs(os.path.join(base, "certs"))
-        if "responsive" in only:
-            section_responsive(args, certs, base, table)
-        if "silent" in only or "esc" in only:
-            section_silent(args, certs, base, table, "esc" in only)
-        if "slow" in only:
-            section_slow(args, certs, base, table)
+        sections = [("responsive", lambda: section_responsive(args, certs, base, table)),
+                    ("silent", lambda: section_silent(args, certs, base, table, "esc" in only)),
+                    ("slow", lambda: section_slow(args, certs, base, table))]
+        for name, body in sections:
+            if name in only or (name == "silent" and "esc" in only):
+                try:
+                    body()
+                except (WorldError, OSError, subprocess.SubprocessError) as e:
+                    failed += 1
+                    print("%s: world failed: %s" % (name, e), file=sys.stderr)
         if "exe" in only:
             dlls = section_exe(args, table)
-    except WorldError as e:
-        print("world failed: %s" % e, file=sys.stderr)
-        return 1
     finally:
         if not args.keep:
             shutil.rmtree(base, ignore_errors=True)
@@ -474,7 +507,7 @@ def main():
     if dlls:
         print("DLLs imported by %s: %s" % (os.path.basename(args.exe), ", ".join(dlls)))
     print("# %d runs per figure; %.0f s in all" % (args.runs, time.monotonic() - started))
-    return 0
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
