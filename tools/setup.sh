@@ -5,7 +5,7 @@ packages=(
   cmake g++ clang libclang-rt-14-dev pkg-config googletest
   libcurl4-openssl-dev libxml2-dev libmnl-dev ca-certificates
   g++-mingw-w64-x86-64-posix wine64
-  iproute2 nftables tcpdump openssl python3 miniupnpd-nftables miniupnpc natpmpc
+  iproute2 nftables tcpdump openssl python3 miniupnpd-nftables miniupnpc natpmpc time
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -123,6 +123,14 @@ bool ParseSsdpResponse(std::string_view text, std::uint32_t gatewayAddress,
   return false;
 }
 
+std::uint32_t SsdpWaitSliceMs(std::uint64_t now, std::uint64_t deadline) {
+  // The last slice stops at the deadline: a full slice begun just before it would keep a
+  // silent router's check waiting up to 200 ms past the window.
+  if (now >= deadline) return 0;
+  const std::uint64_t left = deadline - now;
+  return left < kWaitSliceMs ? static_cast<std::uint32_t>(left) : kWaitSliceMs;
+}
+
 SsdpOutcome DiscoverGateway(std::uint32_t localAddress, const sockaddr_in& destination,
                             std::uint32_t gatewayAddress, const CancelFlag* cancelFlag,
                             std::u16string* locationUrl) {
@@ -149,7 +157,7 @@ SsdpOutcome DiscoverGateway(std::uint32_t localAddress, const sockaddr_in& desti
   std::vector<char> buffer(kMaxResponseBytes);
   while (MonotonicMs() < deadline) {
     if (IsSet(cancelFlag)) return SsdpOutcome::Cancelled;
-    const WaitResult wait = WaitReadable(socket, kWaitSliceMs);
+    const WaitResult wait = WaitReadable(socket, SsdpWaitSliceMs(MonotonicMs(), deadline));
     if (wait == WaitResult::Error) return SsdpOutcome::Failed;
     if (wait == WaitResult::TimedOut) continue;
 

@@ -16,6 +16,9 @@ SsdpOutcome DiscoverGateway(std::uint32_t localAddress, const sockaddr_in& desti
                             std::uint32_t gatewayAddress, const CancelFlag* cancelFlag,
                             std::u16string* locationUrl);
 
+// How long one wait for an answer may last at `now`: a 200 ms slice, cut short at `deadline`.
+std::uint32_t SsdpWaitSliceMs(std::uint64_t now, std::uint64_t deadline);
+
 bool ParseSsdpResponse(std::string_view text, std::uint32_t gatewayAddress,
                        std::u16string* locationUrl);
 
