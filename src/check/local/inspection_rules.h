@@ -1,0 +1,110 @@
+#pragma once
+// The decisions of the local inspection, over plain records of what the operating system
+// reported. The platform files only fill these records; everything that chooses, compares or
+// combines lives here, so Windows and Linux decide alike and tests can feed synthetic tables.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "check/local/local_inspection.h"
+
+namespace talvo {
+
+enum class AddressFamily : std::uint8_t { Other, Ipv4, Ipv6 };
+
+struct AddressFact {
+  AddressFamily family = AddressFamily::Other;
+  // Usable now: not tentative, not a failed duplicate, not deprecated.
+  bool preferred = false;
+};
+
+struct AdapterFacts {
+  bool loopback = false;
+  bool up = false;
+  std::vector<AddressFact> addresses;
+};
+
+enum class EnumerationStatus : std::uint8_t { Ok, NoData, Failed };
+
+struct AddressCounts {
+  std::uint32_t ipv4 = 0;
+  std::uint32_t ipv6 = 0;
+};
+
+AddressCounts CountAdapterAddresses(const std::vector<AdapterFacts>& adapters);
+bool AnyActiveAdapter(const std::vector<AdapterFacts>& adapters);
+
+// One answer of a call that fills a caller's buffer and asks for a larger one when it does
+// not fit (GetAdaptersAddresses).
+enum class FillAnswer : std::uint8_t { Filled, NoData, BufferTooSmall, Failed };
+// `fill` gets the buffer and its size in bytes; on BufferTooSmall it writes back the size it
+// wants. The buffer starts at 16384 zeroed bytes and the call is made at most three times: an
+// adapter list that keeps growing between calls is treated as unreadable rather than chased.
+constexpr std::size_t kAdapterBufferStartBytes = 16384;
+constexpr int kAdapterEnumerationCalls = 3;
+EnumerationStatus FillGrowingBuffer(
+    std::vector<std::uint8_t>& buffer,
+    const std::function<FillAnswer(std::uint8_t* data, std::uint32_t& size)>& fill);
+
+// A route row as the route table lists it, with what its interface query answered.
+struct RouteRow {
+  std::uint8_t prefixLength = 0;
+  AddressFamily nextHopFamily = AddressFamily::Other;
+  std::uint32_t nextHopIpv4 = 0;  // network byte order; 0 for an on-link route
+  std::uint32_t interfaceIndex = 0;
+  std::uint64_t interfaceLuid = 0;
+  std::uint32_t routeMetric = 0;
+  // The interface query for this row: whether it answered, and what.
+  bool interfaceReadable = false;
+  bool interfaceConnected = false;
+  std::uint32_t interfaceMetric = 0;
+};
+
+// The system's own route lookup towards a destination.
+struct BestRouteAnswer {
+  bool ok = false;
+  AddressFamily sourceFamily = AddressFamily::Other;
+  std::uint32_t sourceIpv4 = 0;
+  std::uint8_t sourceIpv6[16] = {};
+  std::uint32_t sourceScopeId = 0;
+  std::uint8_t prefixLength = 0;
+  std::uint32_t interfaceIndex = 0;
+  std::uint32_t nextHopIpv4 = 0;
+};
+
+struct InterfaceFacts {
+  bool readable = false;
+  bool isTunnel = false;
+  bool up = false;
+};
+
+struct ProxyFacts {
+  bool readable = false;
+  bool configured = false;
+};
+
+// The cheapest IPv4 default route on a connected interface (route metric plus interface
+// metric); on equal cost the earlier row. Rows whose interface cannot be read are dropped.
+std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows);
+
+// The chosen row is believed only when the system's own lookup agrees with it in full.
+bool ConfirmDefaultRoute(const RouteRow& kept, const BestRouteAnswer& best, DefaultRoute& route);
+
+// False when the question stays open (an interface that matters could not be read).
+bool FindOtherDefaultRoute(const std::vector<RouteRow>& rows, std::uint32_t interfaceIndex,
+                           bool& otherRoute);
+
+// Anything that could not be read counts against a direct path.
+bool CombineIndirectPath(bool otherRouteAnswered, bool otherRoute,
+                         const InterfaceFacts& routeInterface, const ProxyFacts& proxy);
+
+// The IPv6 conditions, checked in this order before any packet is sent.
+bool Ipv6SourceQualifies(const BestRouteAnswer& best);
+bool Ipv6InterfaceQualifies(const InterfaceFacts& bestInterface);
+// The best route's interface must be the only up interface with an IPv6 default route.
+bool Ipv6DefaultRoutesQualify(const std::vector<RouteRow>& rows,
+                              std::uint32_t bestInterfaceIndex);
+
+}  // namespace talvo

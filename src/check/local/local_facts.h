@@ -1,0 +1,39 @@
+#pragma once
+// What each platform file gathers for the local inspection: raw facts in the portable records
+// of inspection_rules.h, with no decision taken. local_facts_win32.cpp answers through IP
+// Helper and WinHTTP, local_facts_posix.cpp through rtnetlink and the proxy variables.
+#include <cstdint>
+#include <vector>
+
+#include "check/local/inspection_rules.h"
+
+namespace talvo {
+
+// Every adapter with its state; `withAddresses` false leaves the address lists empty (the
+// cheaper enumeration that only asks which adapters are up).
+EnumerationStatus ReadAdapters(bool withAddresses, std::vector<AdapterFacts>& adapters);
+
+// The IPv4 rows with a destination prefix length of 0, each with its interface query
+// (connected flag and interface metric) answered or marked unreadable. False: no table.
+bool ReadIpv4DefaultRoutes(std::vector<RouteRow>& rows);
+
+// The IPv6 default rows; here `interfaceConnected` means the interface is operationally up.
+bool ReadIpv6DefaultRoutes(std::vector<RouteRow>& rows);
+
+// The system's route lookup for one destination (port ignored), optionally pinned to an
+// interface (luid and index 0: any interface). No packet is sent.
+BestRouteAnswer LookupIpv4Route(std::uint32_t destination, std::uint64_t interfaceLuid,
+                                std::uint32_t interfaceIndex);
+BestRouteAnswer LookupIpv6Route(const std::uint8_t (&destination)[16]);
+
+InterfaceFacts ReadInterface(std::uint32_t interfaceIndex);
+
+ProxyFacts ReadSystemProxy();
+
+// The operations with their destination as an argument, for tests that aim them at addresses
+// inside network namespaces they built. The public operations call these with the fixed
+// public destinations.
+bool FindDefaultRouteTowards(std::uint32_t destination, DefaultRoute& route);
+bool ProbePublicIpv6RouteTo(const char* targetText, std::uint16_t port);
+
+}  // namespace talvo

@@ -1,0 +1,366 @@
+#include "check/local/inspection_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "os/inet.h"
+
+namespace talvo {
+namespace {
+
+AdapterFacts Adapter(bool up, bool loopback, std::vector<AddressFact> addresses) {
+  AdapterFacts adapter;
+  adapter.up = up;
+  adapter.loopback = loopback;
+  adapter.addresses = std::move(addresses);
+  return adapter;
+}
+
+constexpr AddressFact kV4{AddressFamily::Ipv4, true};
+constexpr AddressFact kV6{AddressFamily::Ipv6, true};
+constexpr AddressFact kV4Tentative{AddressFamily::Ipv4, false};
+constexpr AddressFact kV6Tentative{AddressFamily::Ipv6, false};
+constexpr AddressFact kOther{AddressFamily::Other, true};
+
+TEST(AdapterAddresses, CountsOnlyPreferredAddressesOnUpNonLoopbackAdapters) {
+  const std::vector<AdapterFacts> adapters = {
+      Adapter(true, true, {kV4, kV6}),                  // loopback: never counted
+      Adapter(false, false, {kV4, kV6}),                // down
+      Adapter(true, false, {kV4, kV4Tentative, kV6}),   // one tentative IPv4 dropped
+      Adapter(true, false, {kV6, kV6, kV6Tentative, kOther}),
+  };
+  const AddressCounts counts = CountAdapterAddresses(adapters);
+  EXPECT_EQ(counts.ipv4, 1u);
+  EXPECT_EQ(counts.ipv6, 3u);
+}
+
+TEST(AdapterAddresses, OnlyTentativeAddressesCountNothingButTheAdapterIsActive) {
+  const std::vector<AdapterFacts> adapters = {Adapter(true, false, {kV4Tentative}),
+                                              Adapter(true, true, {kV4})};
+  const AddressCounts counts = CountAdapterAddresses(adapters);
+  EXPECT_EQ(counts.ipv4, 0u);
+  EXPECT_EQ(counts.ipv6, 0u);
+  EXPECT_TRUE(AnyActiveAdapter(adapters));
+}
+
+TEST(AdapterAddresses, OnlyLoopbackOrDownAdaptersAreNotActive) {
+  EXPECT_FALSE(AnyActiveAdapter({}));
+  EXPECT_FALSE(AnyActiveAdapter({Adapter(true, true, {kV4}), Adapter(false, false, {kV4})}));
+  EXPECT_TRUE(AnyActiveAdapter({Adapter(false, false, {}), Adapter(true, false, {})}));
+}
+
+// A scripted GetAdaptersAddresses: each call takes the next answer and the size it asks for.
+struct ScriptedFill {
+  std::vector<FillAnswer> answers;
+  std::vector<std::uint32_t> wantedSizes;
+  std::vector<std::uint32_t> offeredSizes;
+
+  FillAnswer operator()(std::uint8_t* data, std::uint32_t& size) {
+    const std::size_t call = offeredSizes.size();
+    offeredSizes.push_back(size);
+    EXPECT_EQ(data[size - 1], 0) << "the buffer is handed over zero-filled";
+    if (call >= answers.size()) return FillAnswer::Failed;
+    if (answers[call] == FillAnswer::BufferTooSmall) size = wantedSizes[call];
+    return answers[call];
+  }
+};
+
+TEST(AdapterEnumeration, GrowsTheBufferToTheAskedSizeAtMostTwice) {
+  struct Case {
+    const char* name;
+    std::vector<FillAnswer> answers;
+    EnumerationStatus expected;
+    std::size_t calls;
+  };
+  using A = FillAnswer;
+  const Case cases[] = {
+      {"filled at once", {A::Filled}, EnumerationStatus::Ok, 1},
+      {"no adapters", {A::NoData}, EnumerationStatus::NoData, 1},
+      {"call fails", {A::Failed}, EnumerationStatus::Failed, 1},
+      {"grows once", {A::BufferTooSmall, A::Filled}, EnumerationStatus::Ok, 2},
+      {"grows twice", {A::BufferTooSmall, A::BufferTooSmall, A::Filled}, EnumerationStatus::Ok, 3},
+      {"three overflows",
+       {A::BufferTooSmall, A::BufferTooSmall, A::BufferTooSmall, A::Filled},
+       EnumerationStatus::Failed,
+       3},
+      {"no data after growing", {A::BufferTooSmall, A::NoData}, EnumerationStatus::NoData, 2},
+  };
+  for (const Case& c : cases) {
+    ScriptedFill fill{c.answers, {20000, 30000, 40000, 50000}, {}};
+    std::vector<std::uint8_t> buffer;
+    EXPECT_EQ(FillGrowingBuffer(buffer, std::ref(fill)), c.expected) << c.name;
+    ASSERT_EQ(fill.offeredSizes.size(), c.calls) << c.name;
+    EXPECT_EQ(fill.offeredSizes[0], kAdapterBufferStartBytes) << c.name;
+    for (std::size_t i = 1; i < c.calls; ++i) {
+      EXPECT_EQ(fill.offeredSizes[i], fill.wantedSizes[i - 1]) << c.name;
+    }
+  }
+}
+
+TEST(AdapterEnumeration, AnOverflowAskingForNoBytesIsAFailure) {
+  std::vector<std::uint8_t> buffer;
+  int calls = 0;
+  const auto fill = [&calls](std::uint8_t*, std::uint32_t& size) {
+    ++calls;
+    size = 0;
+    return FillAnswer::BufferTooSmall;
+  };
+  EXPECT_EQ(FillGrowingBuffer(buffer, fill), EnumerationStatus::Failed);
+  EXPECT_EQ(calls, 1);
+}
+
+// A connected, readable IPv4 default route.
+RouteRow Default(std::uint32_t index, std::uint32_t gateway, std::uint32_t routeMetric,
+                 std::uint32_t interfaceMetric) {
+  RouteRow row;
+  row.prefixLength = 0;
+  row.nextHopFamily = AddressFamily::Ipv4;
+  row.nextHopIpv4 = gateway;
+  row.interfaceIndex = index;
+  row.interfaceLuid = 1000 + index;
+  row.routeMetric = routeMetric;
+  row.interfaceReadable = true;
+  row.interfaceConnected = true;
+  row.interfaceMetric = interfaceMetric;
+  return row;
+}
+
+const std::uint32_t kGatewayA = Ipv4FromParts(192, 168, 1, 1);
+const std::uint32_t kGatewayB = Ipv4FromParts(10, 0, 0, 1);
+
+TEST(DefaultRouteChoice, PicksTheLowestSumOfRouteAndInterfaceMetric) {
+  struct Case {
+    const char* name;
+    std::vector<RouteRow> rows;
+    std::optional<std::size_t> expected;
+  };
+  RouteRow unreadable = Default(3, kGatewayB, 0, 0);
+  unreadable.interfaceReadable = false;
+  RouteRow disconnected = Default(3, kGatewayB, 0, 0);
+  disconnected.interfaceConnected = false;
+  RouteRow notDefault = Default(3, kGatewayB, 0, 0);
+  notDefault.prefixLength = 8;
+  RouteRow ipv6NextHop = Default(3, 0, 0, 0);
+  ipv6NextHop.nextHopFamily = AddressFamily::Ipv6;
+  const Case cases[] = {
+      {"empty table", {}, std::nullopt},
+      {"interface metric 25 beats 35",
+       {Default(1, kGatewayA, 0, 35), Default(2, kGatewayB, 0, 25)}, 1},
+      {"route metric counts as well",
+       {Default(1, kGatewayA, 10, 20), Default(2, kGatewayB, 40, 0)}, 0},
+      {"equal sums keep the first row",
+       {Default(1, kGatewayA, 10, 25), Default(2, kGatewayB, 25, 10)}, 0},
+      {"equal sums keep the first row, reversed",
+       {Default(2, kGatewayB, 25, 10), Default(1, kGatewayA, 10, 25)}, 0},
+      {"a sum past 32 bits never wins",
+       {Default(1, kGatewayA, 0xFFFFFFF0u, 0x20), Default(2, kGatewayB, 4000, 4000)}, 1},
+      {"a sum past 32 bits alone is no route", {Default(1, kGatewayA, 0xFFFFFFFFu, 1)},
+       std::nullopt},
+      {"a sum of exactly 32 bits still counts", {Default(1, kGatewayA, 0xFFFFFFFEu, 1)}, 0},
+      {"an unreadable interface drops its row", {unreadable, Default(1, kGatewayA, 50, 50)}, 1},
+      {"a disconnected interface drops its row", {disconnected, Default(1, kGatewayA, 50, 50)},
+       1},
+      {"only default routes count", {notDefault, Default(1, kGatewayA, 50, 50)}, 1},
+      {"an IPv6 next hop does not count", {ipv6NextHop}, std::nullopt},
+      {"an on-link default route counts", {Default(4, 0, 0, 5)}, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ChooseDefaultRoute(c.rows), c.expected) << c.name;
+  }
+}
+
+BestRouteAnswer Agreeing(const RouteRow& row, std::uint32_t source) {
+  BestRouteAnswer best;
+  best.ok = true;
+  best.sourceFamily = AddressFamily::Ipv4;
+  best.sourceIpv4 = source;
+  best.prefixLength = 0;
+  best.interfaceIndex = row.interfaceIndex;
+  best.nextHopIpv4 = row.nextHopIpv4;
+  return best;
+}
+
+TEST(DefaultRouteConfirmation, FillsTheRouteWhenTheSystemLookupAgrees) {
+  const RouteRow row = Default(7, kGatewayA, 0, 25);
+  const std::uint32_t source = Ipv4FromParts(192, 168, 1, 20);
+  DefaultRoute route;
+  ASSERT_TRUE(ConfirmDefaultRoute(row, Agreeing(row, source), route));
+  EXPECT_EQ(route.localAddress, source);
+  EXPECT_EQ(route.gatewayAddress, kGatewayA);
+  EXPECT_EQ(route.interfaceIndex, 7u);
+}
+
+TEST(DefaultRouteConfirmation, EachDisagreementRejectsTheWholeLookup) {
+  const RouteRow row = Default(7, kGatewayA, 0, 25);
+  const std::uint32_t source = Ipv4FromParts(192, 168, 1, 20);
+  struct Case {
+    const char* name;
+    void (*spoil)(BestRouteAnswer&);
+  };
+  const Case cases[] = {
+      {"lookup failed", [](BestRouteAnswer& b) { b.ok = false; }},
+      {"source not IPv4", [](BestRouteAnswer& b) { b.sourceFamily = AddressFamily::Ipv6; }},
+      {"source 0", [](BestRouteAnswer& b) { b.sourceIpv4 = 0; }},
+      {"a more specific route matched", [](BestRouteAnswer& b) { b.prefixLength = 1; }},
+      {"another interface", [](BestRouteAnswer& b) { b.interfaceIndex = 8; }},
+      {"another next hop", [](BestRouteAnswer& b) { b.nextHopIpv4 = kGatewayB; }},
+      {"no next hop where the row has one", [](BestRouteAnswer& b) { b.nextHopIpv4 = 0; }},
+  };
+  for (const Case& c : cases) {
+    BestRouteAnswer best = Agreeing(row, source);
+    c.spoil(best);
+    DefaultRoute route{1, 2, 3};
+    EXPECT_FALSE(ConfirmDefaultRoute(row, best, route)) << c.name;
+    EXPECT_EQ(route.localAddress, 0u) << c.name;
+    EXPECT_EQ(route.gatewayAddress, 0u) << c.name;
+    EXPECT_EQ(route.interfaceIndex, 0u) << c.name;
+  }
+}
+
+TEST(OtherDefaultRoute, OnlyAConnectedInterfaceWithAGatewayCounts) {
+  struct Case {
+    const char* name;
+    std::vector<RouteRow> rows;
+    bool answered;
+    bool other;
+  };
+  RouteRow otherDisconnected = Default(2, kGatewayB, 0, 0);
+  otherDisconnected.interfaceConnected = false;
+  RouteRow otherUnreadable = Default(2, kGatewayB, 0, 0);
+  otherUnreadable.interfaceReadable = false;
+  RouteRow ownUnreadable = Default(1, kGatewayA, 0, 0);
+  ownUnreadable.interfaceReadable = false;
+  RouteRow unreadableWithoutGateway = Default(3, 0, 0, 0);
+  unreadableWithoutGateway.interfaceReadable = false;
+  RouteRow otherNotDefault = Default(2, kGatewayB, 0, 0);
+  otherNotDefault.prefixLength = 1;
+  const Case cases[] = {
+      {"only the own route", {Default(1, kGatewayA, 0, 0)}, true, false},
+      {"a VPN's route on another connected interface",
+       {Default(1, kGatewayA, 0, 0), Default(2, kGatewayB, 0, 0)}, true, true},
+      {"another interface, but disconnected", {Default(1, kGatewayA, 0, 0), otherDisconnected},
+       true, false},
+      {"another on-link route without a gateway", {Default(1, kGatewayA, 0, 0), Default(3, 0, 0, 0)},
+       true, false},
+      {"another interface that cannot be read", {Default(1, kGatewayA, 0, 0), otherUnreadable},
+       false, false},
+      {"a connected one before an unreadable one",
+       {Default(2, kGatewayB, 0, 0), Default(3, kGatewayB, 0, 0), otherUnreadable}, true, true},
+      {"the own interface unreadable does not matter", {ownUnreadable}, true, false},
+      {"unreadable without a gateway does not matter", {unreadableWithoutGateway}, true, false},
+      {"a half-default route is not a default route", {otherNotDefault}, true, false},
+  };
+  for (const Case& c : cases) {
+    bool other = !c.other;
+    EXPECT_EQ(FindOtherDefaultRoute(c.rows, 1, other), c.answered) << c.name;
+    EXPECT_EQ(other, c.other) << c.name;
+  }
+}
+
+TEST(IndirectPath, AnythingUnreadableOrSuspiciousMakesThePathIndirect) {
+  const InterfaceFacts ethernet{true, false, true};
+  const InterfaceFacts tunnel{true, true, true};
+  const InterfaceFacts unreadable{false, false, false};
+  const ProxyFacts noProxy{true, false};
+  const ProxyFacts proxy{true, true};
+  const ProxyFacts proxyUnknown{false, false};
+  struct Case {
+    const char* name;
+    bool answered;
+    bool other;
+    InterfaceFacts routeInterface;
+    ProxyFacts proxy;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"plain ethernet, one route, no proxy", true, false, ethernet, noProxy, false},
+      {"another connected default route", true, true, ethernet, noProxy, true},
+      {"other routes unanswered", false, false, ethernet, noProxy, true},
+      {"tunnel interface (type 131)", true, false, tunnel, noProxy, true},
+      {"interface row unreadable", true, false, unreadable, noProxy, true},
+      {"a named proxy", true, false, ethernet, proxy, true},
+      {"proxy configuration unreadable", true, false, ethernet, proxyUnknown, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CombineIndirectPath(c.answered, c.other, c.routeInterface, c.proxy), c.expected)
+        << c.name;
+  }
+}
+
+// An IPv6 source address from its first two bytes and its last byte.
+BestRouteAnswer Ipv6Best(std::uint8_t x0, std::uint8_t x1, std::uint8_t x15) {
+  BestRouteAnswer best;
+  best.ok = true;
+  best.sourceFamily = AddressFamily::Ipv6;
+  best.sourceIpv6[0] = x0;
+  best.sourceIpv6[1] = x1;
+  best.sourceIpv6[15] = x15;
+  best.interfaceIndex = 4;
+  return best;
+}
+
+TEST(Ipv6Path, TheSourceMustBeGlobalUnicast) {
+  EXPECT_TRUE(Ipv6SourceQualifies(Ipv6Best(0x2a, 0x00, 5)));
+  EXPECT_FALSE(Ipv6SourceQualifies(Ipv6Best(0xfe, 0x80, 1)));  // link-local
+  EXPECT_FALSE(Ipv6SourceQualifies(Ipv6Best(0xfd, 0x00, 1)));  // unique local
+  EXPECT_FALSE(Ipv6SourceQualifies(Ipv6Best(0x20, 0x02, 1)));  // 6to4
+  EXPECT_FALSE(Ipv6SourceQualifies(Ipv6Best(0x20, 0x01, 1)));  // Teredo, 2001::/32
+  EXPECT_FALSE(Ipv6SourceQualifies(Ipv6Best(0x00, 0x00, 1)));  // ::1
+  BestRouteAnswer failed = Ipv6Best(0x2a, 0x00, 5);
+  failed.ok = false;
+  EXPECT_FALSE(Ipv6SourceQualifies(failed));
+  BestRouteAnswer ipv4Source = Ipv6Best(0x2a, 0x00, 5);
+  ipv4Source.sourceFamily = AddressFamily::Ipv4;
+  EXPECT_FALSE(Ipv6SourceQualifies(ipv4Source));
+}
+
+TEST(Ipv6Path, TheInterfaceMustBeReadableUpAndNoTunnel) {
+  EXPECT_TRUE(Ipv6InterfaceQualifies({true, false, true}));
+  EXPECT_FALSE(Ipv6InterfaceQualifies({true, true, true}));    // type 131
+  EXPECT_FALSE(Ipv6InterfaceQualifies({true, false, false}));  // down
+  EXPECT_FALSE(Ipv6InterfaceQualifies({false, false, true}));  // GetIfEntry2 failed
+}
+
+RouteRow Ipv6Default(std::uint32_t index, bool readable, bool up) {
+  RouteRow row;
+  row.nextHopFamily = AddressFamily::Ipv6;
+  row.interfaceIndex = index;
+  row.interfaceReadable = readable;
+  row.interfaceConnected = up;
+  return row;
+}
+
+TEST(Ipv6Path, TheBestInterfaceMustBeTheOnlyUpOneWithADefaultRoute) {
+  RouteRow moreSpecific = Ipv6Default(5, true, true);
+  moreSpecific.prefixLength = 64;
+  struct Case {
+    const char* name;
+    std::vector<RouteRow> rows;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"one default route on the best interface", {Ipv6Default(4, true, true)}, true},
+      {"two entries on the best interface", {Ipv6Default(4, true, true), Ipv6Default(4, true, true)},
+       true},
+      {"no default route", {}, false},
+      {"the default route is elsewhere", {Ipv6Default(5, true, true)}, false},
+      {"two up interfaces with default routes",
+       {Ipv6Default(4, true, true), Ipv6Default(5, true, true)}, false},
+      {"a second one on a down interface", {Ipv6Default(4, true, true), Ipv6Default(5, true, false)},
+       true},
+      {"a second one on an unreadable interface",
+       {Ipv6Default(4, true, true), Ipv6Default(5, false, true)}, true},
+      {"the best interface's route is unreadable", {Ipv6Default(4, false, true)}, false},
+      {"a more specific route elsewhere", {Ipv6Default(4, true, true), moreSpecific}, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Ipv6DefaultRoutesQualify(c.rows, 4), c.expected) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace talvo
