@@ -1,5 +1,6 @@
 // URLs reach the client from the router's answers: the target built from any text is either
-// refused or names a host and an object path that starts at "/" and carries no fragment.
+// refused or names a host and an object path that starts at "/" and carries no fragment, no
+// blank or control unit, and no user information.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,6 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           target.secure != profile->requireHttps) {
         std::abort();
       }
+      // Nothing that could end or split the request line or the Host header, and no user
+      // information left in the host.
+      for (char16_t unit : target.host + target.objectPath) {
+        if (unit <= 0x20 || unit == 0x7F) std::abort();
+      }
+      if (target.host.find_first_of(u"@/?#") != std::u16string::npos) std::abort();
     }
   }
   std::vector<std::string> lines;

@@ -1,5 +1,5 @@
 // Preferred-language lists and locale names from the environment are outside input: whatever
-// they hold, the start language is one of ours.
+// they hold, the start language is one of ours: 0 to 16, also from DetectLanguage itself.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -35,5 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const talvo::LanguageId fromLocale = talvo::MatchLanguageTags(tags);
   if (fromLocale < 0 || fromLocale >= talvo::kLanguageCount) std::abort();
+
+  // The same strings through the real environment and the entry point the program uses.
+  const char* const names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  for (std::size_t i = 0; i < variables.size(); ++i) {
+    if (variables[i].empty()) {
+      unsetenv(names[i]);
+    } else {
+      setenv(names[i], variables[i].c_str(), 1);
+    }
+  }
+  const talvo::LanguageId detected = talvo::DetectLanguage();
+  if (detected < 0 || detected >= talvo::kLanguageCount) std::abort();
   return 0;
 }

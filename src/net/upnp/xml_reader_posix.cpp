@@ -37,6 +37,11 @@ void KeepError(void* context, xmlErrorPtr error) {
   }
 }
 
+// Some failures never reach the reader's handler: a byte sequence the declared encoding
+// cannot convert is reported through libxml2's generic channel, which prints to stderr. The
+// read still fails on its own, so the message is simply dropped.
+void DropMessage(void*, const char*, ...) {}
+
 std::u16string Text(const xmlChar* utf8) {
   if (utf8 == nullptr) return {};
   return Utf8ToUtf16(reinterpret_cast<const char*>(utf8));
@@ -49,6 +54,7 @@ void XmlPullReader::PlatformDeleter::operator()(Platform* platform) const { dele
 XmlPullReader::Platform* XmlPullReader::OpenPlatform(std::string_view document) {
   if (document.size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
   xmlInitParser();  // idempotent; libxml2 asks for it before use from a worker thread
+  xmlSetGenericErrorFunc(nullptr, DropMessage);  // per thread in libxml2: set on every open
   std::unique_ptr<Platform, PlatformDeleter> platform(new Platform);
   platform->bytes.assign(document);
   constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;

@@ -154,6 +154,17 @@ TEST(XmlPullReader, PrintsNothingAboutBadDocuments) {
                                "<a xmlns:p=\"\"/>", "\xff\xfe<\x00", "<?xml version=\"9\"?><a/>"}) {
     EXPECT_EQ(Nodes(document).back(), "error") << document;
   }
+  // Bytes the declared or detected encoding cannot convert: a lone UTF-16 surrogate, a cut
+  // EUC-JP sequence. libxml2 reports these outside the reader's own error handler.
+  const std::string unconvertible[] = {
+      std::string("\xff\xfe<\x00a\x00>\x00\x00\xd8\x00\x00\x00\x00", 13),
+      std::string("\xfe\xff\x00<\x00a\x00>\xd8\x00\x00\x00\x00\x00", 14),
+      "<?xml version=\"1.0\" encoding=\"EUC-JP\"?><a>" + std::string("\x8f\x00\x00\x00\x00\x00", 6) +
+          "</a>",
+  };
+  for (const std::string& document : unconvertible) {
+    EXPECT_EQ(Nodes(document).back(), "error");
+  }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 #endif
