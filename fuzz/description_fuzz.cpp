@@ -9,14 +9,14 @@
 #include "net/upnp/description.h"
 #include "net/upnp/gateway_url.h"
 #include "os/inet.h"
+#include "fuzz_support.h"
+
+using talvo::fuzz::Require;
 
 namespace {
 
 constexpr std::size_t kCapBytes = 262144;
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
 
 }  // namespace
 

@@ -8,14 +8,9 @@
 #include "net/upnp/gateway_url.h"
 #include "net/url.h"
 #include "os/inet.h"
+#include "fuzz_support.h"
 
-namespace {
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using talvo::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace talvo;

@@ -7,14 +7,9 @@
 #include <vector>
 
 #include "net/natpmp_pcp/natpmp.h"
+#include "fuzz_support.h"
 
-namespace {
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using talvo::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using talvo::NatPmpStatus;

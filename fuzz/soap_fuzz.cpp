@@ -7,14 +7,14 @@
 #include <string_view>
 
 #include "net/upnp/external_address.h"
+#include "fuzz_support.h"
+
+using talvo::fuzz::Require;
 
 namespace {
 
 constexpr std::size_t kCapBytes = 262144;
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
 
 }  // namespace
 

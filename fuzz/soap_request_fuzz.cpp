@@ -10,14 +10,9 @@
 
 #include "net/upnp/description.h"
 #include "net/upnp/soap.h"
+#include "fuzz_support.h"
 
-namespace {
-
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using talvo::fuzz::Require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace talvo;
