@@ -1,6 +1,6 @@
 #include "app/production_probes.h"
 
-#include "check/local/local_inspection.h"
+#include "check/local/local_probes.h"
 #include "net/http/public_address.h"
 #include "net/natpmp_pcp/natpmp.h"
 #include "net/natpmp_pcp/pcp.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "check/check_result.h"
-#include "check/local/local_inspection.h"
+#include "check/local/local_probes.h"
 #include "net/natpmp_pcp/natpmp.h"
 #include "net/natpmp_pcp/pcp.h"
 #include "net/upnp/description.h"

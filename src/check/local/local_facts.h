@@ -1,11 +1,11 @@
 #pragma once
 // What each platform file gathers for the local inspection: raw facts in the portable records
-// of inspection_rules.h, with no decision taken. local_facts_win32.cpp answers through IP
+// of network_rules.h, with no decision taken. local_facts_win32.cpp answers through IP
 // Helper and WinHTTP, local_facts_posix.cpp through rtnetlink and the proxy variables.
 #include <cstdint>
 #include <vector>
 
-#include "check/local/inspection_rules.h"
+#include "check/local/network_rules.h"
 
 namespace talvo {
 

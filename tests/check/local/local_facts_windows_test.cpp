@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "check/local/local_facts.h"
-#include "check/local/local_inspection.h"
+#include "check/local/local_probes.h"
 #include "os/clock.h"
 #include "os/inet.h"
 

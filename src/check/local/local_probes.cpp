@@ -1,4 +1,4 @@
-#include "check/local/local_inspection.h"
+#include "check/local/local_probes.h"
 
 #include <cstring>
 #include <optional>

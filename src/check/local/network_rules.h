@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "check/local/local_inspection.h"
+#include "check/local/local_probes.h"
 
 namespace talvo {
 

@@ -1,4 +1,4 @@
-#include "check/local/inspection_rules.h"
+#include "check/local/network_rules.h"
 
 #include "check/local/address_rules.h"
 
