@@ -23,7 +23,9 @@ namespace {
 class StdoutToFile {
  public:
   StdoutToFile() {
-    path_ = ::testing::TempDir() + "talvo_console_output_" + std::to_string(++counter_) + ".out";
+    // ctest runs each case as its own process side by side, so the name carries the process.
+    path_ = ::testing::TempDir() + "talvo_console_output_" + std::to_string(ProcessId()) + "_" +
+            std::to_string(++counter_) + ".out";
     std::fflush(stdout);
 #ifdef _WIN32
     const std::wstring widePath(path_.begin(), path_.end());
@@ -62,6 +64,14 @@ class StdoutToFile {
 #else
     dup2(saved_, STDOUT_FILENO);
     close(saved_);
+#endif
+  }
+
+  static unsigned long ProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
 #endif
   }
 
