@@ -9,7 +9,9 @@ bool StandardInputIsInteractive();
 // The console's keyboard for the life of the program. Keys come one code at a time, without
 // echo, as _kbhit/_getch deliver them on Windows. On a POSIX terminal the session switches
 // off echo and line buffering and puts the settings back on every way out: normal return,
-// Ctrl-C, SIGTERM, SIGHUP and SIGQUIT. Output errors (a closed pipe) never end the program.
+// Ctrl-C, SIGTERM, SIGHUP and SIGQUIT; Ctrl-Z hands the shell its settings while the program
+// is stopped and takes the terminal again when it continues in the foreground. Output errors
+// (a closed pipe) never end the program.
 class ConsoleSession {
  public:
   ConsoleSession();

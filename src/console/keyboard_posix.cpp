@@ -18,10 +18,47 @@ constexpr int kEscapeSequenceGapMs = 50;
 // The settings to put back, readable from a signal handler.
 termios gSavedTerminal{};
 volatile sig_atomic_t gTerminalChanged = 0;
+bool gHandlersInstalled = false;
 
 constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 struct sigaction gPreviousActions[sizeof(kFatalSignals) / sizeof(kFatalSignals[0])];
 struct sigaction gPreviousPipeAction;
+
+// The key settings, to take the terminal again after a stop.
+termios gKeysTerminal{};
+struct sigaction gPreviousStopAction;
+struct sigaction gPreviousContinueAction;
+struct sigaction gStopAction;
+
+// Ctrl-Z: the shell gets its terminal back in the state it gave it, then the process stops as
+// it would have without us. The handler runs with SIGTSTP blocked, so the default action is put
+// back and the signal unblocked before raising it; raise returns once the process is continued.
+extern "C" void RestoreTerminalAndStop(int) {
+  const int savedErrno = errno;
+  if (gTerminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
+  struct sigaction stop {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGTSTP, &stop, nullptr);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+  raise(SIGTSTP);
+  sigaction(SIGTSTP, &gStopAction, nullptr);
+  errno = savedErrno;
+}
+
+// Continued (fg, or after a stop from elsewhere): the shell has put its own settings on the
+// terminal meanwhile. Only the foreground may change them; a job continued in the background
+// takes the terminal when it is brought to the foreground, which continues it again.
+extern "C" void TakeTerminalAgain(int) {
+  const int savedErrno = errno;
+  if (gTerminalChanged && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &gKeysTerminal);
+  }
+  errno = savedErrno;
+}
 
 // tcsetattr and raise are async-signal-safe. SA_RESETHAND has put the default action back, so
 // the re-raised signal ends the process as it would have without us once this handler returns.
@@ -56,17 +93,34 @@ ConsoleSession::ConsoleSession() {
   keys.c_iflag &= static_cast<tcflag_t>(~ICRNL);  // Enter arrives as 13, as on Windows
   keys.c_cc[VMIN] = 1;
   keys.c_cc[VTIME] = 0;
+  gKeysTerminal = keys;
+  gStopAction = {};
+  gStopAction.sa_handler = RestoreTerminalAndStop;
+  sigemptyset(&gStopAction.sa_mask);
+  gStopAction.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, &gStopAction, &gPreviousStopAction);
+  struct sigaction resume {};
+  resume.sa_handler = TakeTerminalAgain;
+  sigemptyset(&resume.sa_mask);
+  resume.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &resume, &gPreviousContinueAction);
+  gHandlersInstalled = true;
   gTerminalChanged = 1;
   if (tcsetattr(STDIN_FILENO, TCSANOW, &keys) != 0) gTerminalChanged = 0;
 }
 
 ConsoleSession::~ConsoleSession() {
-  if (gTerminalChanged) {
-    tcsetattr(STDIN_FILENO, TCSADRAIN, &gSavedTerminal);
+  if (gHandlersInstalled) {
+    // Cleared first, so a SIGCONT arriving now cannot put the key settings back.
+    const bool changed = gTerminalChanged != 0;
     gTerminalChanged = 0;
+    if (changed) tcsetattr(STDIN_FILENO, TCSADRAIN, &gSavedTerminal);
+    gHandlersInstalled = false;
     for (std::size_t i = 0; i < sizeof(kFatalSignals) / sizeof(kFatalSignals[0]); ++i) {
       sigaction(kFatalSignals[i], &gPreviousActions[i], nullptr);
     }
+    sigaction(SIGTSTP, &gPreviousStopAction, nullptr);
+    sigaction(SIGCONT, &gPreviousContinueAction, nullptr);
   }
   sigaction(SIGPIPE, &gPreviousPipeAction, nullptr);
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -20,13 +21,17 @@ constexpr int kWaitMs = 10000;  // generous: only guards against a hang
 
 enum class Stdout { Terminal, Pipe };
 enum class Stdin { Terminal, DevNull };
+// Alone: the program leads its own session, as under a terminal emulator without a shell.
+// UnderShell: a stand-in shell leads the session and runs the program as a foreground job, so
+// the job's group can stop on Ctrl-Z (an orphaned group may not).
+enum class Session { Alone, UnderShell };
 
 // One run of the scripted program. The test keeps both ends of the pseudo-terminal, so it can
 // type, read the screen and look at the terminal settings after the program has gone.
 class TerminalRun {
  public:
   TerminalRun(const char* scenario, const char* lang, Stdout out = Stdout::Terminal,
-              Stdin in = Stdin::Terminal) {
+              Stdin in = Stdin::Terminal, Session session = Session::Alone) {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
       ADD_FAILURE() << "openpty failed";
       return;
@@ -34,6 +39,8 @@ class TerminalRun {
     tcgetattr(slave_, &initial_);
     int outPipe[2] = {-1, -1};
     if (out == Stdout::Pipe && pipe(outPipe) != 0) ADD_FAILURE() << "pipe failed";
+    int jobPipe[2] = {-1, -1};
+    if (session == Session::UnderShell && pipe(jobPipe) != 0) ADD_FAILURE() << "pipe failed";
     const int devNull = open("/dev/null", O_RDONLY);
 
     // Everything the child needs is made before fork: only async-signal-safe calls after it.
@@ -50,10 +57,19 @@ class TerminalRun {
       dup2(in == Stdin::Terminal ? slave_ : devNull, STDIN_FILENO);
       dup2(out == Stdout::Terminal ? slave_ : outPipe[1], STDOUT_FILENO);
       dup2(slave_, STDERR_FILENO);
+      if (session == Session::UnderShell) RunAsForegroundJob(program.c_str(), argv, envp, jobPipe[1]);
       execve(program.c_str(), argv, envp);
       _exit(127);
     }
     close(devNull);
+    if (session == Session::UnderShell) {
+      close(jobPipe[1]);
+      pollfd fd{jobPipe[0], POLLIN, 0};
+      if (poll(&fd, 1, kWaitMs) <= 0 || read(jobPipe[0], &jobPid_, sizeof jobPid_) != sizeof jobPid_) {
+        ADD_FAILURE() << "the stand-in shell did not name its job";
+      }
+      close(jobPipe[0]);
+    }
     if (out == Stdout::Pipe) {
       close(outPipe[1]);
       output_ = outPipe[0];
@@ -63,6 +79,7 @@ class TerminalRun {
   }
 
   ~TerminalRun() {
+    if (jobPid_ > 0 && !reaped_) kill(jobPid_, SIGKILL);
     if (pid_ > 0 && !reaped_) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
@@ -125,6 +142,36 @@ class TerminalRun {
     return -1;
   }
 
+  // The job's process state letter from /proc ('T' when stopped); 0 when unreadable.
+  char JobState() const {
+    const std::string path = "/proc/" + std::to_string(jobPid_) + "/stat";
+    const int file = open(path.c_str(), O_RDONLY);
+    if (file < 0) return 0;
+    char buffer[512];
+    const ssize_t n = read(file, buffer, sizeof buffer - 1);
+    close(file);
+    if (n <= 0) return 0;
+    const std::string stat(buffer, static_cast<std::size_t>(n));
+    const std::size_t name = stat.rfind(')');  // the command name may hold spaces
+    return name == std::string::npos || name + 2 >= stat.size() ? 0 : stat[name + 2];
+  }
+
+  // Waits, bounded, until `holds` is true; the output stays drained meanwhile.
+  template <typename Condition>
+  bool WaitFor(Condition holds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (!holds()) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      pollfd fd{output_, POLLIN, 0};
+      char buffer[4096];
+      const ssize_t n = poll(&fd, 1, 10) > 0 ? read(output_, buffer, sizeof buffer) : 0;
+      if (n > 0) seen_.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  pid_t JobPid() const { return jobPid_; }
+
   termios Settings() const {
     termios now{};
     tcgetattr(slave_, &now);
@@ -143,10 +190,41 @@ class TerminalRun {
     return count;
   }
 
+  // The stand-in shell, in the forked child: the program runs in a group of its own that holds
+  // the terminal's foreground, and the shell ends with the program's exit code (128 + signal
+  // when it was killed), so WaitForExit reads the program through it. Async-signal-safe only.
+  [[noreturn]] static void RunAsForegroundJob(const char* program, char* const argv[],
+                                              char* const envp[], int jobPipe) {
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      // Taking the foreground from a background group raises SIGTTOU unless it is blocked.
+      sigset_t block;
+      sigset_t previous;
+      sigemptyset(&block);
+      sigaddset(&block, SIGTTOU);
+      sigprocmask(SIG_BLOCK, &block, &previous);
+      tcsetpgrp(STDIN_FILENO, getpid());
+      sigprocmask(SIG_SETMASK, &previous, nullptr);
+      execve(program, argv, envp);
+      _exit(127);
+    }
+    if (job < 0) _exit(125);
+    setpgid(job, job);
+    if (write(jobPipe, &job, sizeof job) != sizeof job) _exit(125);
+    close(jobPipe);
+    int status = 0;
+    while (waitpid(job, &status, 0) != job) {
+      if (errno != EINTR) _exit(126);
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+  }
+
   int master_ = -1;
   int slave_ = -1;
   int output_ = -1;
   pid_t pid_ = -1;
+  pid_t jobPid_ = -1;
   bool reaped_ = false;
   termios initial_{};
   std::string seen_;
@@ -350,6 +428,34 @@ TEST(Terminal, CtrlCEndsTheProgramAndRestoresTheSettings) {
   const int status = run.WaitForExit();
   ASSERT_TRUE(WIFSIGNALED(status)) << status;
   EXPECT_EQ(WTERMSIG(status), SIGINT);
+  EXPECT_TRUE(SameSettings(run.Settings(), run.Initial()));
+}
+
+TEST(Terminal, CtrlZHandsTheShellItsSettingsAndTheKeysComeBackOnContinue) {
+  TerminalRun run("hang", "C", Stdout::Terminal, Stdin::Terminal, Session::UnderShell);
+  ASSERT_GT(run.JobPid(), 0);
+  ASSERT_TRUE(run.ReadUntil(kFallback));
+  run.Type("x");
+  ASSERT_TRUE(run.ReadUntil("(Esc: cancel) | 0s"));
+  EXPECT_FALSE(SameSettings(run.Settings(), run.Initial()));
+
+  run.Type("\x1a");
+  ASSERT_TRUE(run.WaitFor([&] { return run.JobState() == 'T'; })) << run.JobState();
+  EXPECT_TRUE(SameSettings(run.Settings(), run.Initial()));
+
+  // A shell's fg gives the terminal back and continues the group.
+  kill(-run.JobPid(), SIGCONT);
+  ASSERT_TRUE(run.WaitFor([&] {
+    return run.JobState() != 'T' && (run.Settings().c_lflag & (ICANON | ECHO)) == 0;
+  }));
+  // A lone Esc only arrives without Enter once the key settings are back.
+  run.Type("\x1b");
+  ASSERT_TRUE(run.ReadUntil("[ CHECK CANCELLED ]"));
+  ASSERT_TRUE(run.ReadUntil(kFallback, 2));
+  run.Type("q");
+  const int status = run.WaitForExit();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(SameSettings(run.Settings(), run.Initial()));
 }
 
