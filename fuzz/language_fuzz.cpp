@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,13 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (fromLocale < 0 || fromLocale >= talvo::kLanguageCount) std::abort();
 
   // The same strings through the real environment and the entry point the program uses.
-  const char* const names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  // glibc's setenv keeps every value it was ever given, so a long run would grow without end;
+  // putenv takes these buffers as they are, and each is rewritten in place for the next input.
+  constexpr std::size_t kMaxValue = 8192;
+  static char entries[4][16 + kMaxValue];
+  const char* const names[] = {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG="};
   for (std::size_t i = 0; i < variables.size(); ++i) {
+    const std::string name(names[i]);
     if (variables[i].empty()) {
-      unsetenv(names[i]);
-    } else {
-      setenv(names[i], variables[i].c_str(), 1);
+      unsetenv(name.substr(0, name.size() - 1).c_str());
+      continue;
     }
+    const std::string entry = name + variables[i].substr(0, kMaxValue);
+    std::memcpy(entries[i], entry.c_str(), entry.size() + 1);
+    putenv(entries[i]);
   }
   const talvo::LanguageId detected = talvo::DetectLanguage();
   if (detected < 0 || detected >= talvo::kLanguageCount) std::abort();
