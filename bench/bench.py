@@ -72,16 +72,8 @@ class ProgramRun:
         self.problem = None
 
 
-def _read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read().decode("utf-8", errors="replace")
-    except OSError:
-        return ""
-
-
 def _time_v(path):
-    text = _read(path)
+    text = drive.read_text(path)
     out = {}
     for key, pat in (("rss", r"Maximum resident set size \(kbytes\): (\d+)"),
                      ("user", r"User time \(seconds\): ([\d.]+)"),
@@ -142,7 +134,7 @@ def run_program(binary, ns, workdir, env=None, esc_after=None, timeout=60):
                                     env=environ, start_new_session=True, close_fds=True)
         os.close(slave)
         slave = None
-        if not wait_until(lambda: _read(out_path).count(drive.FALLBACK) >= 1 or proc.poll() is not None,
+        if not wait_until(lambda: drive.read_text(out_path).count(drive.FALLBACK) >= 1 or proc.poll() is not None,
                           15, 0.01):
             r.problem = "no start screen"
             return r
@@ -159,12 +151,12 @@ def run_program(binary, ns, workdir, env=None, esc_after=None, timeout=60):
         def result_seen():
             if child is not None:
                 peak[0] = max(peak[0], _rss_anon_kib(child) or 0)
-            return _read(out_path).count(drive.FALLBACK) >= 2 or proc.poll() is not None
+            return drive.read_text(out_path).count(drive.FALLBACK) >= 2 or proc.poll() is not None
         if not wait_until(result_seen, timeout, 0.002):
             r.problem = "no result screen within %d s" % timeout
             return r
         r.t_result = time.time()
-        r.heading = drive.parse_result(_read(out_path))["heading"]
+        r.heading = drive.parse_result(drive.read_text(out_path))["heading"]
         r.anon_kib = peak[0] or None
         os.write(master, b"q")
         try:

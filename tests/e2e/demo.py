@@ -8,7 +8,6 @@ The program gets this terminal; when it ends, or on Ctrl-C, the world is torn do
 
 import argparse
 import os
-import signal
 import subprocess
 import sys
 import tempfile
@@ -20,16 +19,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import drive  # noqa: E402
 import run as scenarios  # noqa: E402
 import worlds  # noqa: E402
-from netsim import World, WorldError, stop_process  # noqa: E402
-
-
-def _terminate(signum, frame):
-    raise SystemExit(128 + signum)
+from netsim import World, WorldError, stop_politely_on_signals, stop_process  # noqa: E402
 
 
 def main():
-    signal.signal(signal.SIGTERM, _terminate)
-    signal.signal(signal.SIGHUP, _terminate)
+    stop_politely_on_signals()
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", default=scenarios.default_binary())
     ap.add_argument("scenario", nargs="?", default="home-upnp-natpmp-pcp")

@@ -60,7 +60,7 @@ class Run:
         self.problems = []
 
 
-def _read(path):
+def read_text(path):
     try:
         with open(path, "rb") as f:
             return f.read().decode("utf-8", errors="replace")
@@ -89,7 +89,7 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
                                     stderr=err, env=env, start_new_session=True, close_fds=True)
         os.close(slave)
         slave = None
-        if not wait_until(lambda: _read(out_path).count(FALLBACK) >= 1 or proc.poll() is not None, 15):
+        if not wait_until(lambda: read_text(out_path).count(FALLBACK) >= 1 or proc.poll() is not None, 15):
             r.problems.append("no start screen within 15 s")
             return r
         if proc.poll() is not None:
@@ -106,7 +106,7 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
             time.sleep(esc_after)
             r.t_esc = time.time()
             os.write(master, b"\x1b")
-        if not wait_until(lambda: _read(out_path).count(FALLBACK) >= 2 or proc.poll() is not None,
+        if not wait_until(lambda: read_text(out_path).count(FALLBACK) >= 2 or proc.poll() is not None,
                           result_timeout):
             r.problems.append("no result screen within %d s" % result_timeout)
             return r
@@ -120,7 +120,7 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
             between_checks()
             r.t_retry = time.time()
             os.write(master, b"r")
-            if not wait_until(lambda: _read(out_path).count(FALLBACK) >= 3 or proc.poll() is not None,
+            if not wait_until(lambda: read_text(out_path).count(FALLBACK) >= 3 or proc.poll() is not None,
                               result_timeout):
                 r.problems.append("no second result screen within %d s" % result_timeout)
                 return r
@@ -128,7 +128,7 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
             time.sleep(quiet_after)
         elif redraw_key is not None:
             os.write(master, redraw_key)
-            if not wait_until(lambda: _read(out_path).count(FALLBACK) >= 3 or proc.poll() is not None, 10):
+            if not wait_until(lambda: read_text(out_path).count(FALLBACK) >= 3 or proc.poll() is not None, 10):
                 r.problems.append("the result screen was not written again after %r" % redraw_key)
                 return r
         os.write(master, b"q")
@@ -144,8 +144,8 @@ def drive(binary, ns, workdir, env_extra=None, esc_after=None, result_timeout=60
         if slave is not None:
             os.close(slave)
         os.close(master)
-        r.output = _read(out_path)
-        r.stderr = _read(err_path)
+        r.output = read_text(out_path)
+        r.stderr = read_text(err_path)
     return r
 
 

@@ -40,6 +40,16 @@ def wait_until(predicate, timeout, interval=0.05):
         time.sleep(interval)
 
 
+def _raise_exit(signum, frame):
+    raise SystemExit(128 + signum)
+
+
+def stop_politely_on_signals():
+    """Turns SIGTERM and SIGHUP into an exception, so every World's close() still runs."""
+    signal.signal(signal.SIGTERM, _raise_exit)
+    signal.signal(signal.SIGHUP, _raise_exit)
+
+
 def stop_process(proc, grace=3.0, sig=signal.SIGTERM):
     """Ends one process we started, by its PID, and reaps it."""
     if proc.poll() is not None:

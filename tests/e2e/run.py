@@ -17,7 +17,6 @@ import concurrent.futures
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -30,7 +29,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import capture  # noqa: E402
 import drive  # noqa: E402
 import worlds  # noqa: E402
-from netsim import World, WorldError  # noqa: E402
+from netsim import World, WorldError, stop_politely_on_signals  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 W = worlds
@@ -350,14 +349,8 @@ def default_binary():
     return os.path.join(ROOT, "build", "linux", "talvo-netcheck")
 
 
-def _terminate(signum, frame):
-    # Turn a polite stop into an exception so every World's close() still runs.
-    raise SystemExit(128 + signum)
-
-
 def main():
-    signal.signal(signal.SIGTERM, _terminate)
-    signal.signal(signal.SIGHUP, _terminate)
+    stop_politely_on_signals()
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", default=default_binary())
     ap.add_argument("--peers", action="store_true", help="check the worlds with peer tools only")
