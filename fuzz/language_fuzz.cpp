@@ -42,14 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // putenv takes these buffers as they are, and each is rewritten in place for the next input.
   constexpr std::size_t kMaxValue = 8192;
   static char entries[4][16 + kMaxValue];
-  const char* const names[] = {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG="};
+  const char* const names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
   for (std::size_t i = 0; i < variables.size(); ++i) {
-    const std::string name(names[i]);
     if (variables[i].empty()) {
-      unsetenv(name.substr(0, name.size() - 1).c_str());
+      unsetenv(names[i]);
       continue;
     }
-    const std::string entry = name + variables[i].substr(0, kMaxValue);
+    const std::string entry = std::string(names[i]) + "=" + variables[i].substr(0, kMaxValue);
     std::memcpy(entries[i], entry.c_str(), entry.size() + 1);
     putenv(entries[i]);
   }
