@@ -14,12 +14,13 @@
 #include <string>
 #include <thread>
 
-#include "check/check_result.h"
 #include "check/local/local_facts.h"
 #include "net/natpmp_pcp/natpmp.h"
 #include "net/natpmp_pcp/pcp.h"
+#include "net/natpmp_pcp/router_socket.h"
 #include "net/upnp/ssdp.h"
-#include "os/inet.h"
+#include "os/cancel_flag.h"
+#include "os/endpoint.h"
 
 namespace {
 
@@ -70,17 +71,17 @@ int main(int argc, char** argv) {
     });
   }
 
-  const sockaddr_in router = talvo::MakeIpv4Endpoint(gateway, 5351);
+  const talvo::Ipv4Endpoint router{gateway, talvo::kRouterProtocolPort};
   int status = -1;
   const Clock::time_point start = Clock::now();
   if (probe == "ssdp") {
-    const sockaddr_in group = talvo::MakeIpv4Endpoint(talvo::Ipv4FromParts(239, 255, 255, 250), 1900);
+    const talvo::Ipv4Endpoint group = talvo::SsdpMulticastEndpoint();
     std::u16string url;
-    status = static_cast<int>(talvo::DiscoverGateway(local, group, gateway, &cancel, &url));
+    status = static_cast<int>(talvo::DiscoverGateway(local, group, gateway, cancel, &url));
   } else if (probe == "natpmp") {
-    status = static_cast<int>(talvo::ProbeNatPmp(local, router, &cancel).status);
+    status = static_cast<int>(talvo::ProbeNatPmp(local, router, cancel).status);
   } else if (probe == "pcp") {
-    status = static_cast<int>(talvo::ProbePcpAnnounce(local, router, &cancel));
+    status = static_cast<int>(talvo::ProbePcpAnnounce(local, router, cancel));
   }
   const Clock::time_point end = Clock::now();
   const double duration = std::chrono::duration<double, std::milli>(end - start).count();

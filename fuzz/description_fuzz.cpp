@@ -6,16 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "net/http/http_client.h"
 #include "net/upnp/description.h"
 #include "net/upnp/gateway_url.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 #include "fuzz_support.h"
 
 using talvo::fuzz::Require;
 
 namespace {
 
-constexpr std::size_t kCapBytes = 262144;
+constexpr std::size_t kCapBytes = talvo::kMaxRouterBodyBytes;
 
 
 }  // namespace
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   Require(size >= 1 && size <= kCapBytes);
-  Require(WanServicePreference(chosen.serviceType) < 100);
+  Require(WanServicePreference(chosen.serviceType) < kNotWanService);
   Require(IsGatewayUrl(chosen.controlUrl, gateway));
   WanConnectionService again;
   Require(ParseDeviceDescription(body, u"http://192.168.1.1:5000/rootDesc.xml", gateway, again));

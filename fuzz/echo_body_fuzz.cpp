@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "check/local/address_rules.h"
+#include "net/address_rules.h"
 #include "net/http/echo_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

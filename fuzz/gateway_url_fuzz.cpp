@@ -7,7 +7,7 @@
 
 #include "net/upnp/gateway_url.h"
 #include "net/url.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 #include "fuzz_support.h"
 
 using talvo::fuzz::Require;

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
   }
   const talvo::LanguageId fromList = talvo::MatchLanguageTags(talvo::SplitLanguageList(units));
-  if (fromList < 0 || fromList >= talvo::kLanguageCount) std::abort();
+  if (talvo::Index(fromList) < 0 || talvo::Index(fromList) >= talvo::kLanguageCount) std::abort();
 
   // As a POSIX environment holds it: four C strings cut from the bytes at each NUL.
   std::vector<std::string> variables(4);
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tag.empty()) std::abort();
   }
   const talvo::LanguageId fromLocale = talvo::MatchLanguageTags(tags);
-  if (fromLocale < 0 || fromLocale >= talvo::kLanguageCount) std::abort();
+  if (talvo::Index(fromLocale) < 0 || talvo::Index(fromLocale) >= talvo::kLanguageCount) std::abort();
 
   // The same strings through the real environment and the entry point the program uses.
   // glibc's setenv keeps every value it was ever given, so a long run would grow without end;
@@ -53,6 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     putenv(entries[i]);
   }
   const talvo::LanguageId detected = talvo::DetectLanguage();
-  if (detected < 0 || detected >= talvo::kLanguageCount) std::abort();
+  if (talvo::Index(detected) < 0 || talvo::Index(detected) >= talvo::kLanguageCount) std::abort();
   return 0;
 }

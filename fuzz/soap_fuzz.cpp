@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/http/http_client.h"
 #include "net/upnp/external_address.h"
 #include "fuzz_support.h"
 
@@ -13,7 +14,7 @@ using talvo::fuzz::Require;
 
 namespace {
 
-constexpr std::size_t kCapBytes = 262144;
+constexpr std::size_t kCapBytes = talvo::kMaxRouterBodyBytes;
 
 
 }  // namespace

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A type the description parser would choose carries no byte that ends a line or the
   // attribute it sits in, so both outputs keep their shape.
-  if (WanServicePreference(type) < 100) {
+  if (WanServicePreference(type) < kNotWanService) {
     std::size_t lineEnds = 0;
     for (char16_t unit : headers) lineEnds += unit == u'\n' ? 1 : 0;
     Require(lineEnds == 2);

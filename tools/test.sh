@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Sets up and runs every test:
+#   - the module layers: no source file includes a header of a module its own does not use;
 #   - the Linux build's unit and loopback tests (g++), and the same under AddressSanitizer and
 #     UndefinedBehaviorSanitizer (clang);
 #   - the main loop and the worker hand-off under ThreadSanitizer;
@@ -16,6 +17,9 @@ fuzz_seconds=${TALVO_FUZZ_SECONDS:-15}
 
 stages=0
 stage() { printf '\n=== %s ===\n' "$*"; stages=$((stages + 1)); }
+
+stage "layers: includes follow src/modules.txt"
+/usr/bin/python3 tools/check_layers.py
 
 for preset in linux sanitize; do
   stage "$preset: build and test"

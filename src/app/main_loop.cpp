@@ -14,11 +14,11 @@ bool IsLetterKey(int key, char upper) { return key == upper || key == upper + 32
 
 TextId EvidenceRow(EvidenceLevel level) {
   switch (level) {
-    case EvidenceLevel::High: return row::kEvidenceHigh;
-    case EvidenceLevel::Medium: return row::kEvidenceMedium;
+    case EvidenceLevel::High: return TextId::EvidenceHigh;
+    case EvidenceLevel::Medium: return TextId::EvidenceMedium;
     case EvidenceLevel::Low: break;
   }
-  return row::kEvidenceLow;
+  return TextId::EvidenceLow;
 }
 
 // Joins on every way out of RunCheck (a std::thread destroyed while joinable ends the
@@ -52,16 +52,16 @@ bool StartThread(std::thread& thread, std::function<void()> body) {
 
 std::u16string StatusLine(LanguageId language, std::uint64_t elapsedSeconds,
                           std::uint64_t spinnerStep) {
-  return u"\r" + TextFor(language, row::kChecking) + u" " + kSpinner[spinnerStep % 4] + u" " +
+  return u"\r" + TextFor(language, TextId::Checking) + u" " + kSpinner[spinnerStep % 4] + u" " +
          FormatDecimal(elapsedSeconds) + u"s   ";
 }
 
 void WriteStartScreen(const TextSink& write, LanguageId language) {
   write(kTitleLine);
-  WriteRow(write, language, row::kIntro);
-  WriteRow(write, language, row::kNoChanges);
-  WriteRow(write, language, row::kLookupNotice);
-  WriteRow(write, language, row::kStartPrompt);
+  WriteRow(write, language, TextId::Intro);
+  WriteRow(write, language, TextId::NoChanges);
+  WriteRow(write, language, TextId::LookupNotice);
+  WriteRow(write, language, TextId::StartPrompt);
   write(kFallbackLine);
 }
 
@@ -69,10 +69,10 @@ void WriteResultScreen(const FrontEnd& io, const ConsoleState& console, Language
                        const CheckReport& report) {
   switch (report.outcome) {
     case CheckOutcome::Cancelled:
-      WriteRow(io.write, language, row::kCancelledHeading);
+      WriteRow(io.write, language, TextId::CancelledHeading);
       break;
     case CheckOutcome::Failed:
-      WriteRow(io.write, language, row::kErrorHeading);
+      WriteRow(io.write, language, TextId::ErrorHeading);
       break;
     case CheckOutcome::Finished: {
       const Verdict& verdict = report.verdict;
@@ -80,22 +80,22 @@ void WriteResultScreen(const FrontEnd& io, const ConsoleState& console, Language
       if (console.isConsole) {
         io.setAttributes(console, likely ? kAttributeBrightGreen : kAttributeBrightRed);
       }
-      WriteRow(io.write, language, likely ? row::kCompatibleHeading : row::kLowHeading);
+      WriteRow(io.write, language, likely ? TextId::CompatibleHeading : TextId::LowHeading);
       if (console.isConsole) io.setAttributes(console, console.savedAttributes);
-      io.write(TextFor(language, row::kScoreLabel) + u": " + FormatDecimal(verdict.score) +
+      io.write(TextFor(language, TextId::ScoreLabel) + u": " + FormatDecimal(verdict.score) +
                u" / 100\n");
-      io.write(TextFor(language, row::kEvidenceLabel) + u": " +
+      io.write(TextFor(language, TextId::EvidenceLabel) + u": " +
                TextFor(language, EvidenceRow(verdict.level)) + u"\n");
-      io.write(TextFor(language, row::kReasonLabel) + u": " + ReasonFor(language, verdict.reason) +
+      io.write(TextFor(language, TextId::ReasonLabel) + u": " + ReasonFor(language, verdict.reason) +
                u"\n");
-      WriteRow(io.write, language, row::kCheckRequirements);
-      WriteRow(io.write, language, row::kEstimateOnly);
+      WriteRow(io.write, language, TextId::CheckRequirements);
+      WriteRow(io.write, language, TextId::EstimateOnly);
       break;
     }
   }
-  io.write(u"\n" + TextFor(language, row::kProductInfoLabel) + u": " +
+  io.write(u"\n" + TextFor(language, TextId::ProductInfoLabel) + u": " +
            std::u16string(kStorePageAddress) + u"\n");
-  WriteRow(io.write, language, row::kResultPrompt);
+  WriteRow(io.write, language, TextId::ResultPrompt);
   io.write(kFallbackLine);
 }
 
@@ -157,7 +157,7 @@ int RunProgram(const ProbeOperations& probes, const FrontEnd& io, LanguageId sta
     if (IsLetterKey(key, 'L')) {
       ChooseLanguage(language, io.readKey, io.write);
     } else if (IsLetterKey(key, 'F')) {
-      language = kEnglish;
+      language = LanguageId::English;
     } else {
       break;
     }
@@ -175,7 +175,7 @@ int RunProgram(const ProbeOperations& probes, const FrontEnd& io, LanguageId sta
       if (IsLetterKey(key, 'L')) {
         ChooseLanguage(language, io.readKey, io.write);
       } else if (IsLetterKey(key, 'F')) {
-        language = kEnglish;
+        language = LanguageId::English;
       } else if (IsLetterKey(key, 'R')) {
         retry = true;
       } else {

@@ -1,11 +1,12 @@
 #pragma once
 #include <atomic>
 
+#include "os/cancel_flag.h"
+
 namespace talvo {
 
-// Shared between the main loop and the check's worker thread: set with an atomic exchange,
-// read with atomic loads.
-using CancelFlag = std::atomic<bool>;
+// Set by the check's worker as its very last act, with an atomic exchange; read by the main
+// loop with atomic loads.
 using DoneFlag = std::atomic<bool>;
 
 // The findings of one check. Every field starts false; a field means what its name says only
@@ -27,7 +28,5 @@ struct CheckResult {
   bool publicIpv6Route = false;
   bool indirectPath = false;
 };
-
-inline bool IsSet(const CancelFlag* flag) { return flag != nullptr && flag->load(); }
 
 }  // namespace talvo

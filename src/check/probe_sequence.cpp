@@ -1,22 +1,9 @@
 #include "check/probe_sequence.h"
 
-#include <cstring>
-
-#include "check/local/address_rules.h"
+#include "net/address_rules.h"
+#include "net/natpmp_pcp/router_socket.h"
 
 namespace talvo {
-
-std::uint32_t SsdpMulticastAddress() { return Ipv4FromParts(239, 255, 255, 250); }
-
-namespace {
-
-bool IsCarrierGradeNat(std::uint32_t address) {
-  std::uint8_t b[4];
-  std::memcpy(b, &address, sizeof b);
-  return b[0] == 100 && b[1] >= 64 && b[1] <= 127;
-}
-
-}  // namespace
 
 CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& cancel) {
   CheckResult r;
@@ -61,10 +48,9 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
   bool anyMatch = false;
   bool anyMismatch = false;
 
-  const sockaddr_in ssdpDestination = MakeIpv4Endpoint(SsdpMulticastAddress(), kSsdpPort);
   std::u16string locationUrl;
-  const SsdpOutcome ssdp = probes.discoverGateway(route.localAddress, ssdpDestination,
-                                                  route.gatewayAddress, &cancel, &locationUrl);
+  const SsdpOutcome ssdp = probes.discoverGateway(route.localAddress, SsdpMulticastEndpoint(),
+                                                  route.gatewayAddress, cancel, &locationUrl);
   r.gatewayDiscovered = ssdp == SsdpOutcome::Found;
 
   if (r.gatewayDiscovered && !cancel.load()) {
@@ -86,8 +72,8 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
   }
 
   if (!cancel.load()) {
-    const sockaddr_in routerEndpoint = MakeIpv4Endpoint(route.gatewayAddress, kRouterProtocolPort);
-    const NatPmpResult natpmp = probes.probeNatPmp(route.localAddress, routerEndpoint, &cancel);
+    const Ipv4Endpoint routerEndpoint{route.gatewayAddress, kRouterProtocolPort};
+    const NatPmpResult natpmp = probes.probeNatPmp(route.localAddress, routerEndpoint, cancel);
     if (natpmp.status == NatPmpStatus::AddressReceived) {
       if (natpmp.externalAddress == observed) {
         anyMatch = true;
@@ -97,7 +83,7 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
       }
     }
     if (!cancel.load()) {
-      r.pcpSupported = probes.probePcpAnnounce(route.localAddress, routerEndpoint, &cancel) ==
+      r.pcpSupported = probes.probePcpAnnounce(route.localAddress, routerEndpoint, cancel) ==
                        PcpStatus::Supported;
     }
   }

@@ -9,7 +9,8 @@
 #include "net/natpmp_pcp/pcp.h"
 #include "net/upnp/description.h"
 #include "net/upnp/ssdp.h"
-#include "os/inet.h"
+#include "os/cancel_flag.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 
@@ -23,8 +24,8 @@ struct ProbeOperations {
   std::function<bool(std::uint32_t interfaceIndex)> assessIndirectPath;
   std::function<bool(std::uint32_t address)> canBindLocalAddress;
   std::function<bool(const CancelFlag& cancel, std::uint32_t& observed)> lookupPublicAddress;
-  std::function<SsdpOutcome(std::uint32_t localAddress, const sockaddr_in& destination,
-                            std::uint32_t gatewayAddress, const CancelFlag* cancel,
+  std::function<SsdpOutcome(std::uint32_t localAddress, const Ipv4Endpoint& destination,
+                            std::uint32_t gatewayAddress, const CancelFlag& cancel,
                             std::u16string* locationUrl)>
       discoverGateway;
   std::function<bool(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
@@ -36,17 +37,13 @@ struct ProbeOperations {
   std::function<bool(const WanConnectionService& service, std::uint32_t gatewayAddress,
                      std::uint32_t& address)>
       queryExternalAddress;
-  std::function<NatPmpResult(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
-                             const CancelFlag* cancel)>
+  std::function<NatPmpResult(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,
+                             const CancelFlag& cancel)>
       probeNatPmp;
-  std::function<PcpStatus(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
-                          const CancelFlag* cancel)>
+  std::function<PcpStatus(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,
+                          const CancelFlag& cancel)>
       probePcpAnnounce;
 };
-
-constexpr std::uint16_t kSsdpPort = 1900;
-constexpr std::uint16_t kRouterProtocolPort = 5351;  // NAT-PMP and PCP servers
-std::uint32_t SsdpMulticastAddress();                // 239.255.255.250
 
 // One pass through the probes; findings only, never a throw for a probe's failure.
 CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& cancel);

@@ -4,18 +4,20 @@ namespace talvo {
 namespace {
 
 // Each reason always comes with the same score and level.
-constexpr Verdict kNoActiveRoute{3, EvidenceLevel::High, 0};
-constexpr Verdict kUnchecked{35, EvidenceLevel::Low, 2};
-constexpr Verdict kDirectPublic{90, EvidenceLevel::High, 3};
-constexpr Verdict kLocalPublicUnconfirmed{80, EvidenceLevel::Medium, 4};
-constexpr Verdict kPublicIpv6{80, EvidenceLevel::High, 5};
-constexpr Verdict kUpnpMatch{82, EvidenceLevel::High, 6};
-constexpr Verdict kNatPmpMatch{78, EvidenceLevel::High, 7};
-constexpr Verdict kPcpMatch{74, EvidenceLevel::High, 8};
-constexpr Verdict kRouterMatchUnmapped{45, EvidenceLevel::Low, 9};
-constexpr Verdict kRouterFound{40, EvidenceLevel::Low, 10};
-constexpr Verdict kCarrierGradeNat{20, EvidenceLevel::Medium, 11};
-constexpr Verdict kDoubleNat{30, EvidenceLevel::Medium, 12};
+constexpr Verdict kNoActiveRoute{3, EvidenceLevel::High, ReasonId::NoActiveRoute};
+constexpr Verdict kUnchecked{35, EvidenceLevel::Low, ReasonId::RequirementsUnchecked};
+constexpr Verdict kDirectPublic{90, EvidenceLevel::High, ReasonId::DirectPublicIpv4};
+constexpr Verdict kLocalPublicUnconfirmed{80, EvidenceLevel::Medium,
+                                           ReasonId::LocalPublicIpv4Unconfirmed};
+constexpr Verdict kPublicIpv6{80, EvidenceLevel::High, ReasonId::PublicIpv6Route};
+constexpr Verdict kUpnpMatch{82, EvidenceLevel::High, ReasonId::UpnpAddressMatches};
+constexpr Verdict kNatPmpMatch{78, EvidenceLevel::High, ReasonId::NatPmpAddressMatches};
+constexpr Verdict kPcpMatch{74, EvidenceLevel::High, ReasonId::PcpAddressMatches};
+constexpr Verdict kRouterMatchUnmapped{45, EvidenceLevel::Low,
+                                        ReasonId::RouterAddressMatchesUnmapped};
+constexpr Verdict kRouterFound{40, EvidenceLevel::Low, ReasonId::RouterServiceFound};
+constexpr Verdict kCarrierGradeNat{20, EvidenceLevel::Medium, ReasonId::CarrierGradeNat};
+constexpr Verdict kDoubleNat{30, EvidenceLevel::Medium, ReasonId::DoubleNat};
 
 // A candidate replaces the current verdict only when it is better; a tie keeps the earlier.
 void RaiseTo(Verdict& current, const Verdict& candidate) {

@@ -2,19 +2,16 @@
 #include <cstdint>
 
 #include "check/check_result.h"
+#include "text/text_ids.h"
 
 namespace talvo {
 
 enum class EvidenceLevel : int { Low = 0, Medium = 1, High = 2 };
 
-// Index of a reason sentence in the text catalogue.
-using ReasonId = int;
-constexpr int kReasonCount = 13;
-
 struct Verdict {
   int score = 0;
   EvidenceLevel level = EvidenceLevel::Low;
-  ReasonId reason = 0;
+  ReasonId reason = ReasonId::NoActiveRoute;
 };
 
 inline bool operator==(const Verdict& a, const Verdict& b) {

@@ -6,16 +6,11 @@
 
 namespace talvo {
 
-// The standard output handle as the platform names it: a HANDLE on Windows, a descriptor elsewhere.
-#ifdef _WIN32
-using ConsoleHandle = void*;
-#else
-using ConsoleHandle = int;
-#endif
-
 // Taken once per check: whether the status line and the coloured heading are used.
 struct ConsoleState {
-  ConsoleHandle handle{};
+  // The standard output handle as the platform file took it (a HANDLE on Windows, a
+  // descriptor elsewhere); only the platform file reads it.
+  std::intptr_t handle = 0;
   bool isConsole = false;
   std::uint16_t savedAttributes = 0;
 };

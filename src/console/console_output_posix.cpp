@@ -40,7 +40,7 @@ ConsoleState ProbeConsole() {
 
 void SetAttributes(const ConsoleState& state, std::uint16_t attributes) {
   if (!state.isConsole) return;
-  WriteBytes(state.handle, AnsiSequenceForAttributes(attributes, state.savedAttributes));
+  WriteBytes(static_cast<int>(state.handle), AnsiSequenceForAttributes(attributes, state.savedAttributes));
 }
 
 }  // namespace talvo

@@ -30,10 +30,11 @@ void WriteText(std::u16string_view text) {
 
 ConsoleState ProbeConsole() {
   ConsoleState state;
-  state.handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  state.handle = reinterpret_cast<std::intptr_t>(handle);
   CONSOLE_SCREEN_BUFFER_INFO info{};
-  if (state.handle != nullptr && state.handle != INVALID_HANDLE_VALUE) {
-    state.isConsole = GetConsoleScreenBufferInfo(state.handle, &info) != FALSE;
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+    state.isConsole = GetConsoleScreenBufferInfo(handle, &info) != FALSE;
   }
   state.savedAttributes = state.isConsole ? info.wAttributes : 0;
   return state;
@@ -41,7 +42,7 @@ ConsoleState ProbeConsole() {
 
 void SetAttributes(const ConsoleState& state, std::uint16_t attributes) {
   if (!state.isConsole) return;
-  SetConsoleTextAttribute(state.handle, attributes);
+  SetConsoleTextAttribute(reinterpret_cast<HANDLE>(state.handle), attributes);
 }
 
 }  // namespace talvo

@@ -1,5 +1,5 @@
 #pragma once
-#include <string>
+#include <memory>
 
 namespace talvo {
 
@@ -24,11 +24,12 @@ class ConsoleSession {
   int ReadKey();
 
  private:
-#ifndef _WIN32
-  int ReadByte(int timeoutMs);
-  std::string pendingBytes_;  // read ahead while looking for the end of an escape sequence
-  int pendingCode_ = -1;      // the second code of a two-code key
-#endif
+  // The platform file's part: what it reads ahead of the keys it has delivered.
+  struct Platform;
+  struct PlatformDeleter {
+    void operator()(Platform* platform) const;
+  };
+  std::unique_ptr<Platform, PlatformDeleter> platform_;
 };
 
 }  // namespace talvo

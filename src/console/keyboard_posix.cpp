@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "console/key_decoder.h"
 #include "console/keyboard.h"
@@ -71,9 +72,45 @@ extern "C" void RestoreTerminalAndDie(int signalNumber) {
 
 }  // namespace
 
+struct ConsoleSession::Platform {
+  std::string pendingBytes;  // read ahead while looking for the end of an escape sequence
+  int pendingCode = -1;      // the second code of a two-code key
+};
+
+void ConsoleSession::PlatformDeleter::operator()(Platform* platform) const { delete platform; }
+
+namespace {
+
+// One byte of input: a byte value, -1 when none came within timeoutMs (negative: wait as long
+// as it takes), or -2 when the input has ended.
+int ReadByte(std::string& pendingBytes, int timeoutMs) {
+  if (!pendingBytes.empty()) {
+    const auto byte = static_cast<unsigned char>(pendingBytes.front());
+    pendingBytes.erase(0, 1);
+    return byte;
+  }
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  for (;;) {
+    const int ready = poll(&input, 1, timeoutMs);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -2;
+    if (ready == 0) return -1;
+    break;
+  }
+  unsigned char byte = 0;
+  for (;;) {
+    const ssize_t n = read(STDIN_FILENO, &byte, 1);
+    if (n == 1) return byte;
+    if (n < 0 && errno == EINTR) continue;
+    return -2;
+  }
+}
+
+}  // namespace
+
 bool StandardInputIsInteractive() { return isatty(STDIN_FILENO) == 1; }
 
-ConsoleSession::ConsoleSession() {
+ConsoleSession::ConsoleSession() : platform_(new Platform) {
   // Writing to a closed pipe must not end the program: output errors are ignored.
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
@@ -125,52 +162,28 @@ ConsoleSession::~ConsoleSession() {
   sigaction(SIGPIPE, &gPreviousPipeAction, nullptr);
 }
 
-// One byte of input: a byte value, -1 when none came within timeoutMs (negative: wait as long
-// as it takes), or -2 when the input has ended.
-int ConsoleSession::ReadByte(int timeoutMs) {
-  if (!pendingBytes_.empty()) {
-    const auto byte = static_cast<unsigned char>(pendingBytes_.front());
-    pendingBytes_.erase(0, 1);
-    return byte;
-  }
-  pollfd input{STDIN_FILENO, POLLIN, 0};
-  for (;;) {
-    const int ready = poll(&input, 1, timeoutMs);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return -2;
-    if (ready == 0) return -1;
-    break;
-  }
-  unsigned char byte = 0;
-  for (;;) {
-    const ssize_t n = read(STDIN_FILENO, &byte, 1);
-    if (n == 1) return byte;
-    if (n < 0 && errno == EINTR) continue;
-    return -2;
-  }
-}
-
 bool ConsoleSession::KeyWaiting() {
-  if (pendingCode_ >= 0 || !pendingBytes_.empty()) return true;
+  if (platform_->pendingCode >= 0 || !platform_->pendingBytes.empty()) return true;
   pollfd input{STDIN_FILENO, POLLIN, 0};
   return poll(&input, 1, 0) > 0;
 }
 
 int ConsoleSession::ReadKey() {
-  if (pendingCode_ >= 0) {
-    const int code = pendingCode_;
-    pendingCode_ = -1;
+  Platform& state = *platform_;
+  if (state.pendingCode >= 0) {
+    const int code = state.pendingCode;
+    state.pendingCode = -1;
     return code;
   }
-  const int first = ReadByte(-1);
+  const int first = ReadByte(state.pendingBytes, -1);
   if (first == -2) return kKeyEndOfInput;
   if (first != kKeyEsc) return first;
   std::string sequence;
   while (sequence.size() < kMaxEscapeSequenceLength) {
-    const int next = ReadByte(kEscapeSequenceGapMs);
+    const int next = ReadByte(state.pendingBytes, kEscapeSequenceGapMs);
     if (next < 0) break;
     if (sequence.empty() && next == kKeyEsc) {
-      pendingBytes_.push_back(static_cast<char>(next));  // Esc pressed twice: two Esc keys
+      state.pendingBytes.push_back(static_cast<char>(next));  // Esc pressed twice: two Esc keys
       break;
     }
     sequence.push_back(static_cast<char>(next));
@@ -178,7 +191,7 @@ int ConsoleSession::ReadKey() {
   }
   if (sequence.empty()) return kKeyEsc;
   const auto codes = KeyCodesForEscapeSequence(sequence);
-  pendingCode_ = codes[1];
+  state.pendingCode = codes[1];
   return codes[0];
 }
 

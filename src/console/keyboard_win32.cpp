@@ -7,6 +7,11 @@
 
 namespace talvo {
 
+// _getch keeps the second code of a two-code key itself: nothing to hold here.
+struct ConsoleSession::Platform {};
+
+void ConsoleSession::PlatformDeleter::operator()(Platform* platform) const { delete platform; }
+
 bool StandardInputIsInteractive() { return _isatty(_fileno(stdin)) != 0; }
 
 ConsoleSession::ConsoleSession() = default;

@@ -1,6 +1,7 @@
 #include "text/catalogue.h"
 
 #include "os/utf.h"
+#include "text/translations.h"
 
 namespace talvo {
 namespace {
@@ -82,7 +83,7 @@ constexpr std::u16string_view kKoreanRows[kTextRowCount] = {
 };
 
 // Pure ASCII, kept as UTF-8 and converted when shown.
-constexpr std::string_view kEnglishReasons[kReasonSentenceCount] = {
+constexpr std::string_view kEnglishReasons[kReasonCount] = {
     "No active network route is available.",
     "A blocking policy was confirmed for all relevant routes.",
     "Some inbound-network requirements could not be checked.",
@@ -98,7 +99,7 @@ constexpr std::string_view kEnglishReasons[kReasonSentenceCount] = {
     "Possible double NAT; upstream forwarding is unconfirmed.",
 };
 
-constexpr std::u16string_view kKoreanReasons[kReasonSentenceCount] = {
+constexpr std::u16string_view kKoreanReasons[kReasonCount] = {
     u"활성 네트워크 경로가 없습니다.",
     u"관련된 모든 경로에 차단 정책이 확인됐습니다.",
     u"직접 공유에 필요한 일부 조건을 확인하지 못했습니다.",
@@ -114,40 +115,51 @@ constexpr std::u16string_view kKoreanReasons[kReasonSentenceCount] = {
     u"이중 NAT 가능성이 있으며 상위 포트 전달은 확인되지 않았습니다.",
 };
 
-bool IsTranslated(LanguageId language) { return language >= 2 && language < kLanguageCount; }
+bool IsListed(LanguageId language) { return Index(language) >= 0 && Index(language) < kLanguageCount; }
+
+bool IsTranslated(LanguageId language) {
+  return Index(language) > Index(LanguageId::Korean) && Index(language) < kLanguageCount;
+}
+
+// The translations start with Japanese.
+const LanguageTexts& Translation(LanguageId language) {
+  return kTranslations[Index(language) - Index(LanguageId::Japanese)];
+}
 
 }  // namespace
 
 std::string_view LanguageCode(LanguageId language) {
-  if (language < 0 || language >= kLanguageCount) return {};
-  return kLanguages[language].code;
+  if (!IsListed(language)) return {};
+  return kLanguages[Index(language)].code;
 }
 
 std::u16string_view NativeName(LanguageId language) {
-  if (language < 0 || language >= kLanguageCount) return {};
-  return kLanguages[language].nativeName;
+  if (!IsListed(language)) return {};
+  return kLanguages[Index(language)].nativeName;
 }
 
 std::u16string TextFor(LanguageId language, TextId id) {
-  if (id < 0 || id >= kTextRowCount) return {};
-  if (language == kKorean) return std::u16string(kKoreanRows[id]);
+  const int row = Index(id);
+  if (row < 0 || row >= kTextRowCount) return {};
+  if (language == LanguageId::Korean) return std::u16string(kKoreanRows[row]);
   if (IsTranslated(language)) {
-    const std::u16string_view translated = kTranslations[language - 2].rows[id];
+    const std::u16string_view translated = Translation(language).rows[row];
     if (!translated.empty()) return std::u16string(translated);
   }
-  return std::u16string(kEnglishRows[id]);
+  return std::u16string(kEnglishRows[row]);
 }
 
-std::u16string ReasonFor(LanguageId language, int id) {
-  if (id < 0 || id >= kReasonSentenceCount) return {};
-  if (language == kKorean) return std::u16string(kKoreanReasons[id]);
+std::u16string ReasonFor(LanguageId language, ReasonId id) {
+  const int sentence = Index(id);
+  if (sentence < 0 || sentence >= kReasonCount) return {};
+  if (language == LanguageId::Korean) return std::u16string(kKoreanReasons[sentence]);
   if (IsTranslated(language)) {
     // Every translation is complete; an empty sentence would still be better shown in English
     // than as a blank reason line.
-    const std::u16string_view translated = kTranslations[language - 2].reasons[id];
+    const std::u16string_view translated = Translation(language).reasons[sentence];
     if (!translated.empty()) return std::u16string(translated);
   }
-  return Utf8ToUtf16(kEnglishReasons[id]);
+  return Utf8ToUtf16(kEnglishReasons[sentence]);
 }
 
 void WriteRow(const TextSink& write, LanguageId language, TextId id) {

@@ -1,6 +1,7 @@
 #include "text/language.h"
 
 #include <cwctype>
+#include <optional>
 
 namespace talvo {
 namespace {
@@ -19,32 +20,32 @@ bool BeginsWith(std::u16string_view text, std::u16string_view prefix) {
 
 std::u16string AsciiToUtf16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-// The language one tag names, or -1 to go on with the next tag.
-LanguageId MatchOneTag(std::u16string_view tag) {
+// The language one tag names, or nothing to go on with the next tag.
+std::optional<LanguageId> MatchOneTag(std::u16string_view tag) {
   const std::u16string lowered = LowerCase(tag);
   // Chinese and Portuguese are decided by script or region before the general rule: a
   // Portuguese other than Brazilian gets English, not the Brazilian texts.
   for (std::u16string_view traditional : {u"zh-hant", u"zh-tw", u"zh-hk", u"zh-mo"}) {
-    if (BeginsWith(lowered, traditional)) return 4;
+    if (BeginsWith(lowered, traditional)) return LanguageId::TraditionalChinese;
   }
-  if (BeginsWith(lowered, u"zh")) return 3;
-  if (BeginsWith(lowered, u"pt-br")) return 9;
-  if (BeginsWith(lowered, u"pt")) return kEnglish;
-  for (LanguageId id = 0; id < kLanguageCount; ++id) {
+  if (BeginsWith(lowered, u"zh")) return LanguageId::SimplifiedChinese;
+  if (BeginsWith(lowered, u"pt-br")) return LanguageId::BrazilianPortuguese;
+  if (BeginsWith(lowered, u"pt")) return LanguageId::English;
+  for (int index = 0; index < kLanguageCount; ++index) {
+    const auto id = static_cast<LanguageId>(index);
     const std::u16string code = LowerCase(AsciiToUtf16(LanguageCode(id)));
     if (lowered == code || BeginsWith(lowered, code + u"-")) return id;
   }
-  return -1;
+  return std::nullopt;
 }
 
 }  // namespace
 
 LanguageId MatchLanguageTags(const std::vector<std::u16string>& tags) {
   for (const std::u16string& tag : tags) {
-    const LanguageId match = MatchOneTag(tag);
-    if (match >= 0) return match;
+    if (const std::optional<LanguageId> match = MatchOneTag(tag)) return *match;
   }
-  return kEnglish;
+  return LanguageId::English;
 }
 
 std::vector<std::u16string> SplitLanguageList(std::u16string_view list) {

@@ -11,9 +11,10 @@ constexpr std::size_t kMaxMenuDigits = 2;
 }  // namespace
 
 void ChooseLanguage(LanguageId& language, const KeyReader& readKey, const TextSink& write) {
-  WriteRow(write, language, row::kMenuPrompt);
-  for (LanguageId id = 0; id < kLanguageCount; ++id) {
-    write(FormatDecimal(id + 1) + u". " + std::u16string(NativeName(id)) + u"\n");
+  WriteRow(write, language, TextId::MenuPrompt);
+  for (int index = 0; index < kLanguageCount; ++index) {
+    write(FormatDecimal(index + 1) + u". " +
+          std::u16string(NativeName(static_cast<LanguageId>(index))) + u"\n");
   }
   std::u16string input;
   for (;;) {
@@ -29,10 +30,10 @@ void ChooseLanguage(LanguageId& language, const KeyReader& readKey, const TextSi
       int number = 0;
       for (char16_t digit : input) number = number * 10 + (digit - u'0');
       if (number >= 1 && number <= kLanguageCount) {
-        language = number - 1;
+        language = static_cast<LanguageId>(number - 1);
         return;
       }
-      WriteRow(write, language, row::kInvalidSelection);
+      WriteRow(write, language, TextId::InvalidSelection);
       input.clear();
       continue;
     }

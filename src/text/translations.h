@@ -1,16 +1,14 @@
 #pragma once
 #include <string_view>
 
-namespace talvo {
+#include "text/text_ids.h"
 
-constexpr int kLanguageCount = 17;
-constexpr int kTextRowCount = 22;
-constexpr int kReasonSentenceCount = 13;
+namespace talvo {
 
 // One language's user-interface rows and reason sentences.
 struct LanguageTexts {
   std::u16string_view rows[kTextRowCount];
-  std::u16string_view reasons[kReasonSentenceCount];
+  std::u16string_view reasons[kReasonCount];
 };
 
 // The languages after English and Korean, in LanguageId order 2 to 16: Japanese, Simplified

@@ -15,7 +15,7 @@
 #include "console/key_decoder.h"
 #include "scripted_probes.h"
 
-namespace talvo::testing {
+namespace talvo::test {
 
 // A scripted console and a clock that moves only when the main loop sleeps.
 class FakeFrontEnd {
@@ -105,4 +105,4 @@ inline bool WaitFor(const std::function<bool()>& condition, int limitMs = 10000)
   return condition();
 }
 
-}  // namespace talvo::testing
+}  // namespace talvo::test

@@ -15,10 +15,10 @@
 namespace talvo {
 namespace {
 
-using testing::FakeFrontEnd;
-using testing::NoActiveRouteProbes;
-using testing::ScriptedProbes;
-using testing::WaitFor;
+using test::FakeFrontEnd;
+using test::NoActiveRouteProbes;
+using test::ScriptedProbes;
+using test::WaitFor;
 
 const std::vector<std::u16string> kEnglishStartScreen = {
     u"TALVO LINK - NETWORK CHECK\n\n",
@@ -60,7 +60,7 @@ void WaitForCancel(const CancelFlag& cancel) {
 TEST(RunProgram, RedirectedOutputShowsTheScreensWithoutStatusLinesOrColours) {
   FakeFrontEnd fake;
   fake.screenKeys = {'x', 'q'};
-  EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), LanguageId::English), kExitNormal);
   const std::vector<std::u16string> expected = {
       kEnglishStartScreen[0],
       kEnglishStartScreen[1],
@@ -92,7 +92,7 @@ TEST(RunProgram, ConsoleShowsStatusLinesAndColoursOnlyTheHeading) {
   const ProbeOperations probes = ScriptedProbes(true, [release](const CancelFlag&) {
     EXPECT_TRUE(WaitFor([&] { return release->load(); }));
   });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
 
   const auto& out = fake.output;
   ASSERT_GT(out.size(), 7u);
@@ -129,7 +129,7 @@ TEST(RunProgram, StartScreenKeysChangeTheLanguageAndOtherKeysStartTheCheck) {
   // l opens the menu (Korean chosen), F returns to English, L and Esc leave the menu, then an
   // arrow key (two codes) starts the check; its second code is the result screen's key.
   fake.screenKeys = {'l', '2', kKeyEnter, 'F', 'L', kKeyEsc, 224, 72};
-  EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), LanguageId::English), kExitNormal);
   const auto& out = fake.output;
   EXPECT_EQ(Slice(out, 0, 6), kEnglishStartScreen);
   // After the menu: prompt, 17 names, "2", "\n"; then the start screen in Korean.
@@ -155,7 +155,7 @@ TEST(RunProgram, EndOfInputOnTheStartScreenRunsNoCheck) {
     ++checks;
     return true;
   };
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(checks, 0);
   EXPECT_EQ(fake.output, kEnglishStartScreen);
 }
@@ -189,7 +189,7 @@ TEST(RunProgram, EscDuringACheckShowsTheCancelledScreen) {
     sawCancel = true;
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
   });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   const std::u16string text = fake.Text();
   EXPECT_TRUE(Has(text, u"\n[ CHECK CANCELLED ]\n" + kProductLine + kResultPrompt + kFallback));
   EXPECT_FALSE(Has(text, u"score"));
@@ -213,7 +213,7 @@ TEST(RunProgram, EscInThePassWhereTheWorkerEndsStillCancels) {
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
     probeReturned = true;
   });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(fake.passes, 3);  // done was seen right after the Esc pass
   EXPECT_TRUE(Has(fake.Text(), u"[ CHECK CANCELLED ]\n"));
   EXPECT_FALSE(Has(fake.Text(), u"LIKELY COMPATIBLE"));
@@ -248,11 +248,11 @@ TEST(RunProgram, TheTimeLimitFailsTheCheckWithoutWaitingRealTime) {
     sawCancel = true;
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
   });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
   EXPECT_GE(fake.passes, 182);
   const std::u16string text = fake.Text();
-  EXPECT_TRUE(Has(text, u"\r" + TextFor(kEnglish, row::kChecking) + u" | 45s   "));
+  EXPECT_TRUE(Has(text, u"\r" + TextFor(LanguageId::English, TextId::Checking) + u" | 45s   "));
   EXPECT_TRUE(Has(text, u"\n[ CHECK ERROR ] Please retry.\n" + kProductLine));
 }
 
@@ -275,7 +275,7 @@ TEST(RunProgram, EscAfterTheTimeLimitStaysAnError) {
     // Keeps running past the limit, as a probe in its own wait would.
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
   });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_GE(fake.passes, 186);
   EXPECT_TRUE(Has(fake.Text(), u"[ CHECK ERROR ] Please retry.\n"));
   EXPECT_FALSE(Has(fake.Text(), u"CANCELLED"));
@@ -296,7 +296,7 @@ TEST(RunProgram, AWorkerDoneJustBeforeTheLimitButSeenAfterItFails) {
     EXPECT_TRUE(WaitFor([&] { return release.load(); }));
     probeReturned = true;
   });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(fake.passes, 181);
   EXPECT_TRUE(Has(fake.Text(), u"[ CHECK ERROR ] Please retry.\n"));
   EXPECT_FALSE(Has(fake.Text(), u"LIKELY COMPATIBLE"));
@@ -307,7 +307,7 @@ TEST(RunProgram, AnExceptionInTheProbesFailsTheCheck) {
   fake.screenKeys = {'x', 'x'};
   const ProbeOperations probes =
       ScriptedProbes(true, [](const CancelFlag&) { throw std::runtime_error("probe broke"); });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_TRUE(Has(fake.Text(), u"\n[ CHECK ERROR ] Please retry.\n" + kProductLine));
 }
 
@@ -316,7 +316,7 @@ TEST(RunProgram, AnUnreadableAdapterListFailsTheCheck) {
   fake.screenKeys = {'x', 'x'};
   ProbeOperations probes = NoActiveRouteProbes();
   probes.countPreferredAddresses = [](std::uint32_t&, std::uint32_t&) { return false; };
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_TRUE(Has(fake.Text(), u"[ CHECK ERROR ] Please retry.\n"));
 }
 
@@ -326,7 +326,7 @@ TEST(RunProgram, LanguageKeysRedrawTheSameVerdictWithoutANewCheck) {
   fake.screenKeys = {'x', 'l', '2', kKeyEnter, 'f', 'L', kKeyEsc, 'q'};
   std::atomic<int> checks{0};
   const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag&) { ++checks; });
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(checks.load(), 1);
   const std::u16string english = u"Estimated compatibility score: 80 / 100\n";
   const std::u16string korean = u"호환도 추정 지수: 80 / 100\n";
@@ -367,7 +367,7 @@ TEST(RunProgram, RetryRunsAFreshCheckWithANewLimitAndSpinner) {
     EXPECT_TRUE(WaitFor([&] { return checks.load() >= 1; }));
     fake.clock += 60000;
   };
-  EXPECT_EQ(RunProgram(probes, fake.Bind(), kEnglish), kExitNormal);
+  EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(checks.load(), 2);
   EXPECT_FALSE(cancelAtSecondStart.load());
   const auto& out = fake.output;
@@ -388,7 +388,7 @@ TEST(RunProgram, AWorkerThatCannotStartEndsTheProgramWithoutAResult) {
   fake.threadsStart = false;
   fake.isConsole = true;
   fake.screenKeys = {'x'};
-  EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), kEnglish), kExitNoWorker);
+  EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), LanguageId::English), kExitNoWorker);
   EXPECT_EQ(fake.output, kEnglishStartScreen);
   EXPECT_EQ(fake.passes, 0);
 }
@@ -407,7 +407,7 @@ TEST(RunCheck, AnExceptionOnTheMainThreadCancelsAndJoinsTheWorker) {
   CheckSlot slot;
   ConsoleState console;
   const auto started = std::chrono::steady_clock::now();
-  EXPECT_THROW(RunCheck(probes, io, kEnglish, slot, console), std::runtime_error);
+  EXPECT_THROW(RunCheck(probes, io, LanguageId::English, slot, console), std::runtime_error);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   EXPECT_TRUE(slot.cancel.load());
   EXPECT_TRUE(slot.done.load());  // the worker ended before RunCheck let go of the slot
@@ -432,8 +432,8 @@ TEST(WriteResultScreen, Score49IsRedAndScore50IsGreen) {
     console.savedAttributes = 0x70;
     CheckReport report;
     report.outcome = CheckOutcome::Finished;
-    report.verdict = Verdict{c.score, EvidenceLevel::Medium, 11};
-    WriteResultScreen(fake.Bind(), console, kEnglish, report);
+    report.verdict = Verdict{c.score, EvidenceLevel::Medium, ReasonId::CarrierGradeNat};
+    WriteResultScreen(fake.Bind(), console, LanguageId::English, report);
     ASSERT_GE(fake.output.size(), 4u);
     EXPECT_EQ(fake.output[0], c.attribute);
     EXPECT_EQ(fake.output[1], c.heading);
@@ -451,7 +451,7 @@ TEST(WriteResultScreen, CancelledAndErrorHeadingsAreNeverColoured) {
     console.isConsole = true;
     CheckReport report;
     report.outcome = outcome;
-    WriteResultScreen(fake.Bind(), console, kKorean, report);
+    WriteResultScreen(fake.Bind(), console, LanguageId::Korean, report);
     const std::vector<std::u16string> expected = {
         outcome == CheckOutcome::Cancelled ? u"[ 검사 취소 ]\n" : u"[ 검사 오류 ] 다시 시도하세요.\n",
         u"\n제품 정보: https://apps.microsoft.com/detail/9NTLVLNKCHK1\n",
@@ -489,11 +489,11 @@ TEST(ClassifyCheck, EscCancelsTheLimitFailsAndOnlyACleanRecordFinishes) {
 }
 
 TEST(StatusLine, TurnsTheSpinnerEveryLine) {
-  EXPECT_EQ(StatusLine(kEnglish, 0, 0), u"\rChecking network... (Esc: cancel) | 0s   ");
-  EXPECT_EQ(StatusLine(kEnglish, 12, 1), u"\rChecking network... (Esc: cancel) / 12s   ");
-  EXPECT_EQ(StatusLine(kEnglish, 44, 2), u"\rChecking network... (Esc: cancel) - 44s   ");
-  EXPECT_EQ(StatusLine(kEnglish, 45, 3), u"\rChecking network... (Esc: cancel) \\ 45s   ");
-  EXPECT_EQ(StatusLine(kKorean, 3, 4), u"\r네트워크 검사 중... (Esc: 취소) | 3s   ");
+  EXPECT_EQ(StatusLine(LanguageId::English, 0, 0), u"\rChecking network... (Esc: cancel) | 0s   ");
+  EXPECT_EQ(StatusLine(LanguageId::English, 12, 1), u"\rChecking network... (Esc: cancel) / 12s   ");
+  EXPECT_EQ(StatusLine(LanguageId::English, 44, 2), u"\rChecking network... (Esc: cancel) - 44s   ");
+  EXPECT_EQ(StatusLine(LanguageId::English, 45, 3), u"\rChecking network... (Esc: cancel) \\ 45s   ");
+  EXPECT_EQ(StatusLine(LanguageId::Korean, 3, 4), u"\r네트워크 검사 중... (Esc: 취소) | 3s   ");
 }
 
 }  // namespace

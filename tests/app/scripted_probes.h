@@ -6,7 +6,7 @@
 
 #include "check/probe_sequence.h"
 
-namespace talvo::testing {
+namespace talvo::test {
 
 // 192.168.1.10 and 192.168.1.1 in network byte order: a private address, so no bind test and
 // no router probe runs; nothing here touches the network.
@@ -59,4 +59,4 @@ inline ProbeOperations NoActiveRouteProbes() {
   return probes;
 }
 
-}  // namespace talvo::testing
+}  // namespace talvo::test

@@ -21,13 +21,13 @@ void WaitUnlessCancelled(const talvo::CancelFlag& cancel, std::chrono::milliseco
 }  // namespace
 
 int main(int argc, char** argv) {
-  using talvo::testing::ScriptedProbes;
+  using talvo::test::ScriptedProbes;
   const char* scenario = argc > 1 ? argv[1] : "quick";
   talvo::ProbeOperations probes;
   if (std::strcmp(scenario, "quick") == 0) {  // (80, High) at once
     probes = ScriptedProbes(true);
   } else if (std::strcmp(scenario, "low") == 0) {  // (3, High) at once
-    probes = talvo::testing::NoActiveRouteProbes();
+    probes = talvo::test::NoActiveRouteProbes();
   } else if (std::strcmp(scenario, "slow") == 0) {  // (80, High) after 1.5 s
     probes = ScriptedProbes(true, [](const talvo::CancelFlag& cancel) {
       WaitUnlessCancelled(cancel, std::chrono::milliseconds(1500));

@@ -43,9 +43,9 @@ struct FakeWorld {
   std::string throwIn;
 
   std::vector<std::string> calls;
-  sockaddr_in ssdpDestination{};
-  sockaddr_in natpmpEndpoint{};
-  sockaddr_in pcpEndpoint{};
+  Ipv4Endpoint ssdpDestination;
+  Ipv4Endpoint natpmpEndpoint;
+  Ipv4Endpoint pcpEndpoint;
   std::uint32_t boundAddress = 0;
   std::uint32_t indirectIndex = 0;
   std::uint32_t ssdpLocal = 0, ssdpGateway = 0, natpmpLocal = 0, pcpLocal = 0;
@@ -92,13 +92,13 @@ struct FakeWorld {
       Ran("lookup");
       return lookupOk;
     };
-    p.discoverGateway = [this](std::uint32_t local, const sockaddr_in& destination,
-                               std::uint32_t gateway, const CancelFlag* flag,
+    p.discoverGateway = [this](std::uint32_t local, const Ipv4Endpoint& destination,
+                               std::uint32_t gateway, const CancelFlag& flag,
                                std::u16string* url) {
       ssdpLocal = local;
       ssdpDestination = destination;
       ssdpGateway = gateway;
-      ssdpCancel = flag;
+      ssdpCancel = &flag;
       if (ssdp == SsdpOutcome::Found && url != nullptr) *url = kLocation;
       Ran("ssdp");
       return ssdp;
@@ -127,19 +127,19 @@ struct FakeWorld {
       Ran("query");
       return queryOk;
     };
-    p.probeNatPmp = [this](std::uint32_t local, const sockaddr_in& endpoint,
-                           const CancelFlag* flag) {
+    p.probeNatPmp = [this](std::uint32_t local, const Ipv4Endpoint& endpoint,
+                           const CancelFlag& flag) {
       natpmpLocal = local;
       natpmpEndpoint = endpoint;
-      natpmpCancel = flag;
+      natpmpCancel = &flag;
       Ran("natpmp");
       return natpmp;
     };
-    p.probePcpAnnounce = [this](std::uint32_t local, const sockaddr_in& endpoint,
-                                const CancelFlag* flag) {
+    p.probePcpAnnounce = [this](std::uint32_t local, const Ipv4Endpoint& endpoint,
+                                const CancelFlag& flag) {
       pcpLocal = local;
       pcpEndpoint = endpoint;
-      pcpCancel = flag;
+      pcpCancel = &flag;
       Ran("pcp");
       return pcp;
     };
@@ -244,24 +244,20 @@ TEST(ProbeSequence, FullPathRunsEveryProbeInOrderWithTheRouteAsSpine) {
 
   EXPECT_EQ(w.ssdpLocal, kLocalPrivate);
   EXPECT_EQ(w.ssdpGateway, kGateway);
-  EXPECT_EQ(w.ssdpDestination.sin_family, AF_INET);
-  EXPECT_EQ(w.ssdpDestination.sin_port, htons(1900));
-  EXPECT_EQ(w.ssdpDestination.sin_addr.s_addr, Ipv4FromParts(239, 255, 255, 250));
-  EXPECT_NE(w.ssdpCancel, nullptr);
+  EXPECT_EQ(w.ssdpDestination, (Ipv4Endpoint{Ipv4FromParts(239, 255, 255, 250), 1900}));
+  EXPECT_EQ(w.ssdpCancel, w.cancel);  // the check's own flag
   EXPECT_EQ(w.fetchedUrl, kLocation);
   EXPECT_EQ(w.parsedUrl, kLocation);
   EXPECT_EQ(w.parsedBody, "<root/>");
   EXPECT_EQ(w.queriedControlUrl, u"http://192.168.1.1:5000/ctl/IPConn");
 
-  for (const sockaddr_in* endpoint : {&w.natpmpEndpoint, &w.pcpEndpoint}) {
-    EXPECT_EQ(endpoint->sin_family, AF_INET);
-    EXPECT_EQ(endpoint->sin_port, htons(5351));
-    EXPECT_EQ(endpoint->sin_addr.s_addr, kGateway);
+  for (const Ipv4Endpoint* endpoint : {&w.natpmpEndpoint, &w.pcpEndpoint}) {
+    EXPECT_EQ(*endpoint, (Ipv4Endpoint{kGateway, 5351}));
   }
   EXPECT_EQ(w.natpmpLocal, kLocalPrivate);
   EXPECT_EQ(w.pcpLocal, kLocalPrivate);
-  EXPECT_NE(w.natpmpCancel, nullptr);
-  EXPECT_NE(w.pcpCancel, nullptr);
+  EXPECT_EQ(w.natpmpCancel, w.cancel);
+  EXPECT_EQ(w.pcpCancel, w.cancel);
 
   EXPECT_TRUE(r.hasDefaultRoute);
   EXPECT_TRUE(r.publicAddressObserved);

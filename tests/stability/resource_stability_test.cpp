@@ -1,14 +1,7 @@
 // Many checks in one process leave no descriptor and no memory behind: the real probes against
 // a router on loopback, and the real program retrying through a pseudo-terminal.
 #include <dirent.h>
-#include <fcntl.h>
 #include <malloc.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -26,9 +19,10 @@
 #include "net/upnp/description.h"
 #include "net/upnp/external_address.h"
 #include "net/upnp/ssdp.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 #include "os/utf.h"
 #include "stability/loopback_router.h"
+#include "support/terminal_run.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -94,21 +88,21 @@ ProbeOperations LoopbackProbes(const LoopbackRouter& router, const std::u16strin
     const std::u16string_view urls[] = {echoUrl};
     return LookupPublicAddressFrom(cancel, profile, urls, 1, observed);
   };
-  p.discoverGateway = [loopback, ports](std::uint32_t local, const sockaddr_in&,
-                                        std::uint32_t gateway, const CancelFlag* cancel,
+  p.discoverGateway = [loopback, ports](std::uint32_t local, const Ipv4Endpoint&,
+                                        std::uint32_t gateway, const CancelFlag& cancel,
                                         std::u16string* url) {
-    return DiscoverGateway(local, MakeIpv4Endpoint(loopback, ports.ssdp), gateway, cancel, url);
+    return DiscoverGateway(local, Ipv4Endpoint{loopback, ports.ssdp}, gateway, cancel, url);
   };
   p.fetchDeviceDescription = FetchDeviceDescription;
   p.parseDeviceDescription = ParseDeviceDescription;
   p.queryExternalAddress = QueryExternalAddress;
-  p.probeNatPmp = [loopback, ports](std::uint32_t local, const sockaddr_in&,
-                                    const CancelFlag* cancel) {
-    return ProbeNatPmp(local, MakeIpv4Endpoint(loopback, ports.natpmp), cancel);
+  p.probeNatPmp = [loopback, ports](std::uint32_t local, const Ipv4Endpoint&,
+                                    const CancelFlag& cancel) {
+    return ProbeNatPmp(local, Ipv4Endpoint{loopback, ports.natpmp}, cancel);
   };
-  p.probePcpAnnounce = [loopback, ports](std::uint32_t local, const sockaddr_in&,
-                                         const CancelFlag* cancel) {
-    return ProbePcpAnnounce(local, MakeIpv4Endpoint(loopback, ports.pcp), cancel);
+  p.probePcpAnnounce = [loopback, ports](std::uint32_t local, const Ipv4Endpoint&,
+                                         const CancelFlag& cancel) {
+    return ProbePcpAnnounce(local, Ipv4Endpoint{loopback, ports.pcp}, cancel);
   };
   return p;
 }
@@ -165,77 +159,6 @@ TEST(ResourceStability, TwoHundredChecksLeaveDescriptorsAndHeapFlat) {
               descriptorsAfter, heapBefore, heapAfter, static_cast<long long>(seconds));
 }
 
-// The scripted program on a pseudo-terminal, ended by its PID whatever happens.
-class RetryingProgram {
- public:
-  RetryingProgram() {
-    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
-    const std::string program = TALVO_SCRIPTED_PROGRAM;
-    char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("quick"),
-                          nullptr};
-    // Under AddressSanitizer freed memory waits in a quarantine, which reads as growth; the
-    // program gives it back at once instead, so what stays resident is what is really held.
-    char* const envp[] = {const_cast<char*>("LANG=C"), const_cast<char*>("PATH=/usr/bin:/bin"),
-                          const_cast<char*>("ASAN_OPTIONS=quarantine_size_mb=0:"
-                                            "thread_local_quarantine_size_kb=0"),
-                          nullptr};
-    pid_ = fork();
-    if (pid_ == 0) {
-      setsid();
-      ioctl(slave_, TIOCSCTTY, 0);
-      dup2(slave_, STDIN_FILENO);
-      dup2(slave_, STDOUT_FILENO);
-      dup2(slave_, STDERR_FILENO);
-      execve(program.c_str(), argv, envp);
-      _exit(127);
-    }
-  }
-  ~RetryingProgram() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (master_ >= 0) close(master_);
-    if (slave_ >= 0) close(slave_);
-  }
-  RetryingProgram(const RetryingProgram&) = delete;
-  RetryingProgram& operator=(const RetryingProgram&) = delete;
-
-  bool ok() const { return pid_ > 0; }
-  std::string Pid() const { return std::to_string(pid_); }
-
-  // Reads the screen until `text` has appeared `times` times in all; false on timeout.
-  bool ReadUntil(const std::string& text, int times) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (seen_ < times) {
-      if (std::chrono::steady_clock::now() >= end) return false;
-      pollfd fd{master_, POLLIN, 0};
-      if (poll(&fd, 1, 200) <= 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(master_, buffer, sizeof buffer);
-      if (n <= 0) return false;
-      pending_.append(buffer, static_cast<std::size_t>(n));
-      for (std::size_t at = pending_.find(text); at != std::string::npos;
-           at = pending_.find(text)) {
-        ++seen_;
-        pending_.erase(0, at + text.size());
-      }
-      // Keep only a tail that could still hold the start of the text.
-      if (pending_.size() > text.size()) pending_.erase(0, pending_.size() - text.size());
-    }
-    return true;
-  }
-
-  bool Type(char key) { return write(master_, &key, 1) == 1; }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  pid_t pid_ = -1;
-  int seen_ = 0;
-  std::string pending_;
-};
-
 std::size_t ResidentKiB(const std::string& pid) {
   std::ifstream status("/proc/" + pid + "/status");
   std::string line;
@@ -246,24 +169,28 @@ std::size_t ResidentKiB(const std::string& pid) {
 }
 
 TEST(ResourceStability, HundredRetriesInTheProgramKeepDescriptorsAndMemoryFlat) {
-  RetryingProgram run;
-  ASSERT_TRUE(run.ok());
+  // Under AddressSanitizer freed memory waits in a quarantine, which reads as growth; the
+  // program gives it back at once instead, so what stays resident is what is really held.
+  test::TerminalRun run("quick", "C", test::Stdout::Terminal, test::Stdin::Terminal,
+                        test::Session::Alone,
+                        {"ASAN_OPTIONS=quarantine_size_mb=0:thread_local_quarantine_size_kb=0"});
+  const std::string pid = std::to_string(run.Pid());
   const std::string result = "Estimated compatibility score: 80 / 100";
   ASSERT_TRUE(run.ReadUntil("F: English fallback", 1));
-  ASSERT_TRUE(run.Type('x'));
+  run.Type("x");
   ASSERT_TRUE(run.ReadUntil(result, 1));
   std::size_t descriptorsAt10 = 0;
   std::size_t residentAt10 = 0;
   for (int check = 2; check <= 100; ++check) {
-    ASSERT_TRUE(run.Type('R'));
+    run.Type("R");
     ASSERT_TRUE(run.ReadUntil(result, check)) << "check " << check;
     if (check == 10) {
-      descriptorsAt10 = OpenDescriptors(run.Pid());
-      residentAt10 = ResidentKiB(run.Pid());
+      descriptorsAt10 = OpenDescriptors(pid);
+      residentAt10 = ResidentKiB(pid);
     }
   }
-  const std::size_t descriptorsAt100 = OpenDescriptors(run.Pid());
-  const std::size_t residentAt100 = ResidentKiB(run.Pid());
+  const std::size_t descriptorsAt100 = OpenDescriptors(pid);
+  const std::size_t residentAt100 = ResidentKiB(pid);
   EXPECT_GT(descriptorsAt10, 0u);
   EXPECT_EQ(descriptorsAt100, descriptorsAt10);
   ASSERT_GT(residentAt10, 0u);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #endif
 
-namespace talvo::testing {
+namespace talvo::test {
 
 // Wine's ntdll exports wine_get_version; Windows' does not. Tests use it only to skip a case
 // that depends on a Wine gap, and say which.
@@ -16,4 +16,4 @@ inline bool UnderWine() {
 #endif
 }
 
-}  // namespace talvo::testing
+}  // namespace talvo::test

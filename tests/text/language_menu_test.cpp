@@ -44,7 +44,7 @@ struct MenuRun {
 
 TEST(ChooseLanguage, WritesThePromptInTheCurrentLanguageAndTheListInNativeNames) {
   MenuRun run({kKeyEsc});
-  EXPECT_EQ(run.Run(kKorean), kKorean);
+  EXPECT_EQ(run.Run(LanguageId::Korean), LanguageId::Korean);
   ASSERT_EQ(run.writes.size(), 1u + kLanguageCount + 1u);
   EXPECT_EQ(run.writes[0], u"언어 선택 (1-17), Esc: 취소\n");
   EXPECT_EQ(run.writes[1], u"1. English\n");
@@ -59,7 +59,7 @@ TEST(ChooseLanguage, ConfirmedNumbersSelectAndEverythingElseKeepsTheLanguage) {
   struct Case {
     const char* name;
     std::vector<int> keys;
-    LanguageId expected;
+    int expected;  // the LanguageId, as the menu numbers it minus one
     std::vector<std::u16string> afterList;
   };
   const Case cases[] = {
@@ -87,13 +87,13 @@ TEST(ChooseLanguage, ConfirmedNumbersSelectAndEverythingElseKeepsTheLanguage) {
   for (const Case& c : cases) {
     MenuRun run(c.keys);
     // German at the start: any change is the menu's doing.
-    EXPECT_EQ(run.Run(7), c.expected) << c.name;
+    EXPECT_EQ(Index(run.Run(LanguageId::German)), c.expected) << c.name;
     EXPECT_EQ(run.AfterList().size(), c.afterList.size()) << c.name;
     // The invalid-selection row is German here; compare the other pieces exactly.
     const auto after = run.AfterList();
     for (std::size_t i = 0; i < after.size() && i < c.afterList.size(); ++i) {
       if (c.afterList[i] == u"Invalid selection.\n") {
-        EXPECT_EQ(after[i], TextFor(7, row::kInvalidSelection) + u"\n") << c.name;
+        EXPECT_EQ(after[i], TextFor(LanguageId::German, TextId::InvalidSelection) + u"\n") << c.name;
       } else {
         EXPECT_EQ(after[i], c.afterList[i]) << c.name << " piece " << i;
       }

@@ -15,7 +15,7 @@ using Tags = std::vector<std::u16string>;
 TEST(MatchLanguageTags, PicksTheFirstTagThatNamesALanguage) {
   struct Case {
     Tags tags;
-    LanguageId expected;
+    int expected;  // the LanguageId, as the language list numbers it
   };
   const Case cases[] = {
       {{u"nl-NL", u"de-DE"}, 7},
@@ -57,7 +57,7 @@ TEST(MatchLanguageTags, PicksTheFirstTagThatNamesALanguage) {
   for (const Case& c : cases) {
     std::string label;
     for (const auto& tag : c.tags) label += std::string(tag.begin(), tag.end()) + " ";
-    EXPECT_EQ(MatchLanguageTags(c.tags), c.expected) << label;
+    EXPECT_EQ(Index(MatchLanguageTags(c.tags)), c.expected) << label;
   }
 }
 
@@ -119,9 +119,9 @@ TEST(TagsFromLocaleEnvironment, LanguageListFirstThenTheFirstLocaleSet) {
 }
 
 TEST(TagsFromLocaleEnvironment, FeedsTheTagMatching) {
-  EXPECT_EQ(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "pt_BR.UTF-8")), 9);
-  EXPECT_EQ(MatchLanguageTags(TagsFromLocaleEnvironment("nl:de", nullptr, nullptr, "C.UTF-8")), 7);
-  EXPECT_EQ(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "C")), 0);
+  EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "pt_BR.UTF-8"))), 9);
+  EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment("nl:de", nullptr, nullptr, "C.UTF-8"))), 7);
+  EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "C"))), 0);
 }
 
 #ifdef _WIN32
@@ -142,19 +142,19 @@ TEST(PreferredUiLanguageTags, ComeFromTheLocaleEnvironment) {
   setenv("LC_MESSAGES", "pt_BR.UTF-8", 1);
   setenv("LANG", "de_DE.UTF-8", 1);
   EXPECT_EQ(PreferredUiLanguageTags(), (Tags{u"pt-BR"}));
-  EXPECT_EQ(DetectLanguage(), 9);
+  EXPECT_EQ(Index(DetectLanguage()), 9);
   setenv("LANGUAGE", "th:ja", 1);
-  EXPECT_EQ(DetectLanguage(), 11);
+  EXPECT_EQ(Index(DetectLanguage()), 11);
   setenv("LANGUAGE", "", 1);
   setenv("LC_ALL", "C", 1);
-  EXPECT_EQ(DetectLanguage(), kEnglish);
+  EXPECT_EQ(DetectLanguage(), LanguageId::English);
 }
 #endif
 
 TEST(DetectLanguage, AlwaysGivesALanguageOfTheList) {
   const LanguageId language = DetectLanguage();
-  EXPECT_GE(language, 0);
-  EXPECT_LT(language, kLanguageCount);
+  EXPECT_GE(Index(language), 0);
+  EXPECT_LT(Index(language), kLanguageCount);
 }
 
 }  // namespace

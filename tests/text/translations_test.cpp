@@ -25,7 +25,7 @@ std::vector<Entry> AllTexts(int index) {
   std::vector<Entry> all;
   const LanguageTexts& lang = kTranslations[index];
   for (int i = 0; i < kTextRowCount; ++i) all.push_back({"row " + std::to_string(i), lang.rows[i]});
-  for (int i = 0; i < kReasonSentenceCount; ++i) {
+  for (int i = 0; i < kReasonCount; ++i) {
     all.push_back({"reason " + std::to_string(i), lang.reasons[i]});
   }
   return all;
@@ -229,8 +229,8 @@ TEST(Translations, TechnicalTokensSurvive) {
 TEST(Translations, NoTextIsRepeatedWhereItMustDiffer) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
     const LanguageTexts& t = kTranslations[lang];
-    for (int a = 0; a < kReasonSentenceCount; ++a) {
-      for (int b = a + 1; b < kReasonSentenceCount; ++b) {
+    for (int a = 0; a < kReasonCount; ++a) {
+      for (int b = a + 1; b < kReasonCount; ++b) {
         EXPECT_NE(t.reasons[a], t.reasons[b]) << LanguageName(lang) << " reasons " << a << ", " << b;
       }
     }

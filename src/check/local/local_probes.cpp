@@ -76,41 +76,35 @@ bool AssessIndirectPath(std::uint32_t interfaceIndex) {
 bool CanBindLocalAddress(std::uint32_t address) {
   const NetSession session;
   if (!session.ok()) return false;
-  const Socket socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  const Socket socket(SocketKind::UdpIpv4);
   if (!socket.valid()) return false;
-  return BindIpv4(socket, address, 0);
+  return Bind(socket, Ipv4Endpoint{address, 0});
 }
 
 bool ProbePublicIpv6RouteTo(const char* targetText, std::uint16_t port) {
   const NetSession session;
   if (!session.ok()) return false;
-  sockaddr_in6 target{};
-  target.sin6_family = AF_INET6;
-  if (inet_pton(AF_INET6, targetText, &target.sin6_addr) != 1) return false;
-  std::uint8_t destination[16];
-  std::memcpy(destination, &target.sin6_addr, sizeof destination);
+  Ipv6Endpoint target;
+  if (!ParseIpv6Literal(targetText, target.address)) return false;
 
   // Every local condition is settled before the one packet this probe may send.
-  const BestRouteAnswer best = LookupIpv6Route(destination);
+  const BestRouteAnswer best = LookupIpv6Route(target.address);
   if (!Ipv6SourceQualifies(best)) return false;
   if (!Ipv6InterfaceQualifies(ReadInterface(best.interfaceIndex))) return false;
   std::vector<RouteRow> rows;
   if (!ReadIpv6DefaultRoutes(rows)) return false;
   if (!Ipv6DefaultRoutesQualify(rows, best.interfaceIndex)) return false;
 
-  const Socket socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+  const Socket socket(SocketKind::TcpIpv6);
   if (!socket.valid()) return false;
-  sockaddr_in6 source{};
-  source.sin6_family = AF_INET6;
-  std::memcpy(&source.sin6_addr, best.sourceIpv6, sizeof best.sourceIpv6);
-  source.sin6_scope_id = best.sourceScopeId;
-  if (!BindAddress(socket, reinterpret_cast<const sockaddr*>(&source), sizeof source)) {
-    return false;
-  }
+  Ipv6Endpoint source;
+  std::memcpy(source.address, best.sourceIpv6, sizeof source.address);
+  source.scopeId = best.sourceScopeId;
+  if (!Bind(socket, source)) return false;
   if (!SetNonBlocking(socket)) return false;
-  target.sin6_port = htons(port);
+  target.port = port;
   // Only the handshake matters; nothing is sent on the connection.
-  switch (StartConnect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target)) {
+  switch (StartConnect(socket, target)) {
     case ConnectStart::Connected:
       return true;
     case ConnectStart::InProgress:

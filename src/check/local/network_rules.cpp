@@ -1,6 +1,6 @@
 #include "check/local/network_rules.h"
 
-#include "check/local/address_rules.h"
+#include "net/address_rules.h"
 
 namespace talvo {
 

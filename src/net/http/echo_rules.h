@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "check/check_result.h"
+#include "os/cancel_flag.h"
 #include "net/http/http_client.h"
 
 namespace talvo {

@@ -6,6 +6,10 @@
 
 namespace talvo {
 
+// The largest body a router may send, for its description and its SOAP answers alike: ample
+// for the biggest real descriptions, small enough to hold in memory at once.
+constexpr std::size_t kMaxRouterBodyBytes = 262144;
+
 // How one kind of HTTP exchange is bounded and dressed.
 struct HttpProfile {
   std::u16string_view agent;

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "check/check_result.h"
+#include "os/cancel_flag.h"
 
 namespace talvo {
 

@@ -3,10 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "net/natpmp_pcp/router_socket.h"
-#include "os/clock.h"
-#include "os/socket.h"
 
 namespace talvo {
 namespace {
@@ -64,55 +63,42 @@ std::uint64_t NatPmpResendDelayMs(std::uint32_t requestsSent) {
   return kFirstResendDelayMs << std::min(requestsSent, kMaxResendShift);
 }
 
-NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
-                         const CancelFlag* cancelFlag) {
-  NatPmpResult result;
-  if (!IsUsableRouterTarget(localAddress, routerEndpoint)) return result;
-  const NetSession session;
-  if (!session.ok()) return result;
-  const Socket socket = OpenRouterSocket(localAddress, routerEndpoint);
-  if (!socket.valid()) return result;
-
-  result.status = NatPmpStatus::NoResponse;
+NatPmpResult ExchangeNatPmp(const DatagramPort& port, const CancelFlag& cancel) {
   const auto request = BuildNatPmpRequest();
-  std::array<std::uint8_t, kReceiveCapacity> buffer{};
-  const std::uint64_t start = MonotonicMs();
-  std::uint64_t nextSend = start;
-  std::uint32_t requestsSent = 0;
-  // The window is checked before every pass, including passes that did not wait: a router
-  // flooding us with junk cannot stretch the probe.
-  while (MonotonicMs() - start < kWindowMs) {
-    if (IsSet(cancelFlag)) {
-      result.status = NatPmpStatus::Cancelled;
+  const std::string_view requestBytes(reinterpret_cast<const char*>(request.data()), request.size());
+  ExchangeSchedule schedule;
+  schedule.windowMs = kWindowMs;
+  schedule.sliceMs = kRouterWaitSliceMs;
+  schedule.resendDelayMs = NatPmpResendDelayMs;
+  schedule.receiveCapacity = kReceiveCapacity;
+  NatPmpResult answer;
+  const auto accept = [&answer](const std::uint8_t* data, std::size_t length, std::uint32_t) {
+    const auto classified = ClassifyNatPmpAnswer(data, length);
+    if (classified) answer = *classified;
+    return classified.has_value();
+  };
+  switch (RunUdpExchange(port, schedule, requestBytes, cancel, accept)) {
+    case ExchangeEnd::Accepted:
+      return answer;
+    case ExchangeEnd::WindowEnded:
+      return NatPmpResult{NatPmpStatus::NoResponse, 0};
+    case ExchangeEnd::Cancelled:
+      return NatPmpResult{NatPmpStatus::Cancelled, 0};
+    case ExchangeEnd::SendFailed:
+    case ExchangeEnd::WaitFailed:
       break;
-    }
-    const std::uint64_t now = MonotonicMs();
-    if (now >= nextSend) {
-      if (SendBytes(socket, request.data(), request.size()) !=
-          static_cast<long>(request.size())) {
-        result.status = NatPmpStatus::Failed;
-        break;
-      }
-      nextSend = now + NatPmpResendDelayMs(requestsSent);
-      ++requestsSent;
-    }
-    const WaitResult wait = WaitReadable(socket, kRouterWaitSliceMs);
-    if (wait == WaitResult::Error) {
-      result.status = NatPmpStatus::Failed;
-      break;
-    }
-    if (wait == WaitResult::TimedOut) continue;
-    buffer.fill(0);
-    std::uint32_t sender = 0;
-    const long received = ReceiveDatagramFrom(socket, buffer.data(), buffer.size(), sender);
-    if (received < 0) continue;  // an ICMP error or an oversized datagram: keep waiting
-    const auto answer = ClassifyNatPmpAnswer(buffer.data(), static_cast<std::size_t>(received));
-    if (answer) {
-      result = *answer;
-      break;
-    }
   }
-  return result;
+  return NatPmpResult{NatPmpStatus::Failed, 0};
+}
+
+NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,
+                         const CancelFlag& cancel) {
+  if (!IsUsableRouterTarget(localAddress, routerEndpoint)) return NatPmpResult{};
+  const NetSession session;
+  if (!session.ok()) return NatPmpResult{};
+  const Socket socket = OpenRouterSocket(localAddress, routerEndpoint);
+  if (!socket.valid()) return NatPmpResult{};
+  return ExchangeNatPmp(SocketPort(socket, nullptr), cancel);
 }
 
 }  // namespace talvo

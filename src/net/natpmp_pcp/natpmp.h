@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "check/check_result.h"
-#include "os/inet.h"
+#include "net/udp_exchange.h"
+#include "os/cancel_flag.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 
@@ -23,9 +24,13 @@ struct NatPmpResult {
 };
 
 // Asks the router for its external IPv4 address with NAT-PMP opcode 0 only: it never requests
-// a mapping. Lasts at most about 1.1 s. `cancelFlag` may be null.
-NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
-                         const CancelFlag* cancelFlag);
+// a mapping. Lasts at most about 1.1 s.
+NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,
+                         const CancelFlag& cancel);
+
+// The probe's exchange on a port already aimed at the router: requests, resends, the window
+// and the answer, with the clock and the network the port gives.
+NatPmpResult ExchangeNatPmp(const DatagramPort& port, const CancelFlag& cancel);
 
 // The wire pieces of the probe, pure and separate so that tests and fuzzing reach them.
 

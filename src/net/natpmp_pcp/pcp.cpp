@@ -2,10 +2,9 @@
 #include "net/natpmp_pcp/pcp.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "net/natpmp_pcp/router_socket.h"
-#include "os/clock.h"
-#include "os/socket.h"
 
 namespace talvo {
 namespace {
@@ -81,46 +80,50 @@ std::optional<PcpStatus> ClassifyPcpAnswer(const std::uint8_t* data, std::size_t
   return PcpStatusForResultCode(data[kResultCodeOffset]);
 }
 
-namespace {
-
-// Sends the request and waits for an answer on a connected socket: NoResponse after silence,
-// Unknown when the request could not go out or the flag was set before it did.
-PcpStatus ExchangeAnnounce(const Socket& socket, std::uint32_t localAddress,
-                           const CancelFlag* cancelFlag) {
+PcpStatus ExchangePcpAnnounce(const DatagramPort& port, std::uint32_t localAddress,
+                              const CancelFlag& cancel) {
   const auto request = BuildPcpAnnounceRequest(localAddress);
-  if (IsSet(cancelFlag)) return PcpStatus::Unknown;
-  if (SendBytes(socket, request.data(), request.size()) != static_cast<long>(request.size())) {
-    return PcpStatus::Unknown;
+  const std::string_view requestBytes(reinterpret_cast<const char*>(request.data()), request.size());
+  ExchangeSchedule schedule;
+  schedule.windowMs = kWindowMs;
+  schedule.sliceMs = kRouterWaitSliceMs;
+  schedule.receiveCapacity = kReceiveCapacity;
+  PcpStatus status = PcpStatus::Unknown;
+  const auto accept = [&status](const std::uint8_t* data, std::size_t length, std::uint32_t) {
+    const auto classified = ClassifyPcpAnswer(data, length);
+    if (classified) status = *classified;
+    return classified.has_value();
+  };
+  switch (RunUdpExchange(port, schedule, requestBytes, cancel, accept)) {
+    case ExchangeEnd::Accepted:
+      break;
+    case ExchangeEnd::WindowEnded:
+      status = PcpStatus::NoResponse;
+      break;
+    case ExchangeEnd::Cancelled:
+      status = PcpStatus::Cancelled;
+      break;
+    case ExchangeEnd::SendFailed:
+    case ExchangeEnd::WaitFailed:
+      status = PcpStatus::Unknown;
+      break;
   }
-  std::array<std::uint8_t, kReceiveCapacity> buffer{};
-  const std::uint64_t deadline = MonotonicMs() + kWindowMs;
-  // The deadline is checked before every pass, including passes that did not wait: a router
-  // flooding us with junk cannot stretch the probe.
-  while (!IsSet(cancelFlag) && MonotonicMs() < deadline) {
-    if (WaitReadable(socket, kRouterWaitSliceMs) != WaitResult::Ready) continue;
-    buffer.fill(0);
-    std::uint32_t sender = 0;
-    const long received = ReceiveDatagramFrom(socket, buffer.data(), buffer.size(), sender);
-    if (received < 0) continue;  // an ICMP error or an oversized datagram: keep waiting
-    const auto status = ClassifyPcpAnswer(buffer.data(), static_cast<std::size_t>(received));
-    if (status) return *status;
-  }
-  return PcpStatus::NoResponse;
+  // A cancelled check reports cancelled, even when an answer arrived just before.
+  return cancel.load() ? PcpStatus::Cancelled : status;
 }
 
-}  // namespace
-
-PcpStatus ProbePcpAnnounce(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
-                           const CancelFlag* cancelFlag) {
+PcpStatus ProbePcpAnnounce(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,
+                           const CancelFlag& cancel) {
   if (!IsUsableRouterTarget(localAddress, routerEndpoint)) return PcpStatus::Unknown;
   const NetSession session;
   if (!session.ok()) return PcpStatus::Unknown;
   PcpStatus status = PcpStatus::Unknown;
   Socket socket = OpenRouterSocket(localAddress, routerEndpoint);
-  if (socket.valid()) status = ExchangeAnnounce(socket, localAddress, cancelFlag);
+  if (socket.valid()) status = ExchangePcpAnnounce(SocketPort(socket, nullptr), localAddress, cancel);
   socket.Close();
-  // A cancelled check reports cancelled, even when an answer arrived just before.
-  if (IsSet(cancelFlag)) status = PcpStatus::Cancelled;
+  // Read once more after the socket is gone: a check cancelled meanwhile reports cancelled,
+  // also when the socket could not be set up.
+  if (cancel.load()) status = PcpStatus::Cancelled;
   return status;
 }
 

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "check/check_result.h"
-#include "os/inet.h"
+#include "net/udp_exchange.h"
+#include "os/cancel_flag.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 
@@ -20,8 +21,13 @@ enum class PcpStatus : int {
 
 // Sends one PCP ANNOUNCE (opcode 0, lifetime 0), which changes nothing on the router, and
 // classifies the answer. Lasts at most about 1.3 s.
-PcpStatus ProbePcpAnnounce(std::uint32_t localAddress, const sockaddr_in& routerEndpoint,
-                           const CancelFlag* cancelFlag);
+PcpStatus ProbePcpAnnounce(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,
+                           const CancelFlag& cancel);
+
+// The probe's exchange on a port already aimed at the router, with the clock and the network
+// the port gives; `localAddress` travels inside the request.
+PcpStatus ExchangePcpAnnounce(const DatagramPort& port, std::uint32_t localAddress,
+                              const CancelFlag& cancel);
 
 // The wire pieces of the probe, pure and separate so that tests and fuzzing reach them.
 

@@ -2,14 +2,14 @@
 
 namespace talvo {
 
-bool IsUsableRouterTarget(std::uint32_t localAddress, const sockaddr_in& routerEndpoint) {
-  return localAddress != 0 && routerEndpoint.sin_family == AF_INET && routerEndpoint.sin_port != 0;
+bool IsUsableRouterTarget(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint) {
+  return localAddress != 0 && routerEndpoint.port != 0;
 }
 
-Socket OpenRouterSocket(std::uint32_t localAddress, const sockaddr_in& routerEndpoint) {
-  Socket socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+Socket OpenRouterSocket(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint) {
+  Socket socket(SocketKind::UdpIpv4);
   if (!socket.valid()) return socket;
-  if (!BindIpv4(socket, localAddress, 0) || !ConnectIpv4(socket, routerEndpoint)) {
+  if (!Bind(socket, Ipv4Endpoint{localAddress, 0}) || !Connect(socket, routerEndpoint)) {
     socket.Close();
   }
   return socket;

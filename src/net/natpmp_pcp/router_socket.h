@@ -3,20 +3,23 @@
 // socket bound to the default route's address and connected to the router.
 #include <cstdint>
 
-#include "os/inet.h"
+#include "os/endpoint.h"
 #include "os/socket.h"
 
 namespace talvo {
+
+// The gateway's NAT-PMP and PCP server port (RFC 6886 section 3, RFC 6887 section 19.1).
+constexpr std::uint16_t kRouterProtocolPort = 5351;
 
 // Both probes wait in slices this long, so a cancellation or the end of the window is seen
 // within about one slice.
 constexpr std::uint32_t kRouterWaitSliceMs = 100;
 
 // An address and endpoint a probe can use at all; anything else ends it before any socket work.
-bool IsUsableRouterTarget(std::uint32_t localAddress, const sockaddr_in& routerEndpoint);
+bool IsUsableRouterTarget(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint);
 
 // A UDP socket bound to `localAddress` port 0 and connected to `routerEndpoint`, so that it
 // receives datagrams from the router's port only; an invalid Socket when any step fails.
-Socket OpenRouterSocket(std::uint32_t localAddress, const sockaddr_in& routerEndpoint);
+Socket OpenRouterSocket(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint);
 
 }  // namespace talvo

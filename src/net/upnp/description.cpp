@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "net/http/http_client.h"
 #include "net/upnp/gateway_url.h"
 #include "net/upnp/xml_reader.h"
 #include "net/url.h"
@@ -10,14 +11,10 @@
 namespace talvo {
 namespace {
 
-// The fetch's own cap: a larger body never came from the fetch and is not read.
-constexpr std::size_t kMaxDescriptionBytes = 262144;
 
 // No honest description needs more in one text node; a long one (a padded model name, say)
 // is treated as a hostile document rather than skipped.
 constexpr std::size_t kMaxTextUnits = 2048;
-
-constexpr int kNotWanService = 100;
 
 struct ServiceCandidate {
   std::u16string serviceType;
@@ -117,7 +114,8 @@ int WanServicePreference(std::u16string_view serviceType) {
 bool ParseDeviceDescription(std::string_view responseBody, std::u16string_view locationUrl,
                             std::uint32_t gatewayAddress, WanConnectionService& chosenService) {
   chosenService = WanConnectionService{};
-  if (responseBody.empty() || responseBody.size() > kMaxDescriptionBytes) return false;
+  // The fetch's own cap: a larger body never came from the fetch and is not read.
+  if (responseBody.empty() || responseBody.size() > kMaxRouterBodyBytes) return false;
   if (!IsGatewayUrl(locationUrl, gatewayAddress)) return false;
 
   std::u16string urlBase;
@@ -144,6 +142,13 @@ bool ParseDeviceDescription(std::string_view responseBody, std::u16string_view l
     return true;
   }
   return false;
+}
+
+bool FetchDeviceDescription(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
+                            std::string& responseBody) {
+  responseBody.clear();
+  if (!IsGatewayUrl(locationUrl, gatewayAddress)) return false;
+  return HttpFetch(GatewayDescriptionGet, locationUrl, {}, {}, responseBody);
 }
 
 }  // namespace talvo

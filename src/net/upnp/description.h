@@ -10,9 +10,15 @@ struct WanConnectionService {
   std::u16string controlUrl;
 };
 
-// 0 to 2 for the three WAN connection service types, lower preferred; 100 for anything else.
+// The rank of a text that names no WAN connection service; every real rank is below it.
+constexpr int kNotWanService = 100;
+
+// 0 to 2 for the three WAN connection service types, lower preferred; kNotWanService for
+// anything else.
 int WanServicePreference(std::u16string_view serviceType);
 
+// One GET of the description from the gateway; nothing is sent to a URL that fails the gateway
+// URL rule.
 bool FetchDeviceDescription(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
                             std::string& responseBody);
 

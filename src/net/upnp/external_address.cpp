@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "net/http/http_client.h"
+#include "net/upnp/gateway_url.h"
+#include "net/upnp/soap.h"
 #include "net/upnp/xml_reader.h"
 #include "net/url.h"
 
 namespace talvo {
 namespace {
-
-constexpr std::size_t kMaxResponseBytes = 262144;
 
 // A dotted-decimal address with generous room for blanks around it; anything longer is not
 // an address.
@@ -31,7 +32,7 @@ std::u16string_view TrimBlanks(std::u16string_view text) {
 
 bool ParseExternalAddressResponse(std::string_view body, std::uint32_t& address) {
   address = 0;
-  if (body.empty() || body.size() > kMaxResponseBytes) return false;
+  if (body.empty() || body.size() > kMaxRouterBodyBytes) return false;
 
   bool faultSeen = false;
   bool responseSeen = false;
@@ -93,6 +94,23 @@ bool ParseExternalAddressResponse(std::string_view body, std::uint32_t& address)
   if (!ParseIpv4Literal(trimmed, parsed) || parsed == 0) return false;
   address = parsed;
   return true;
+}
+
+bool QueryExternalAddress(const WanConnectionService& service, std::uint32_t gatewayAddress,
+                          std::uint32_t& address) {
+  address = 0;
+  if (WanServicePreference(service.serviceType) >= kNotWanService) return false;
+  // Checked again here: the record may not have come straight from the description parser.
+  if (!IsGatewayUrl(service.controlUrl, gatewayAddress)) return false;
+  for (char16_t unit : service.serviceType) {
+    if (unit > 0x7F) return false;
+  }
+  const std::u16string headers = BuildGetExternalIpHeaders(service.serviceType);
+  const std::string body = BuildGetExternalIpBody(service.serviceType);
+  std::string response;
+  // A failed exchange (an HTTP 500 carrying a SOAP fault among them) is never parsed.
+  if (!HttpFetch(GatewayControlPost, service.controlUrl, headers, body, response)) return false;
+  return ParseExternalAddressResponse(response, address);
 }
 
 }  // namespace talvo

@@ -3,30 +3,36 @@
 #include <cstddef>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "net/upnp/gateway_url.h"
-#include "os/clock.h"
 #include "os/socket.h"
 
 namespace talvo {
 namespace {
 
-// UPnP Device Architecture 1.1, 1.3.2: one search for an Internet Gateway Device. The HOST
-// line names the standard group whatever destination the caller aims at.
-constexpr char kMSearchRequest[] =
-    "M-SEARCH * HTTP/1.1\r\n"
-    "HOST: 239.255.255.250:1900\r\n"
-    "MAN: \"ssdp:discover\"\r\n"
-    "MX: 1\r\n"
-    "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
-    "\r\n";
-constexpr std::size_t kMSearchLength = sizeof kMSearchRequest - 1;  // no terminating zero
-static_assert(kMSearchLength == 137, "the M-SEARCH request is 137 bytes on the wire");
+// The HOST line of the search; it names the standard group whatever destination the caller
+// aims at.
+std::string HostLine() {
+  std::string line = "HOST: ";
+  for (std::size_t i = 0; i < sizeof kSsdpMulticastGroup; ++i) {
+    if (i > 0) line += '.';
+    line += std::to_string(kSsdpMulticastGroup[i]);
+  }
+  return line + ":" + std::to_string(kSsdpPort) + "\r\n";
+}
 
+// UPnP Device Architecture 1.1, 1.3.2: one search for an Internet Gateway Device, 137 bytes
+// without a terminating zero.
+std::string BuildSearchRequest() {
+  return "M-SEARCH * HTTP/1.1\r\n" + HostLine() +
+         "MAN: \"ssdp:discover\"\r\n"
+         "MX: 1\r\n"
+         "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
+         "\r\n";
+}
 // MX is 1 s, so a router that answers at all answers well inside this window.
 constexpr std::uint64_t kDiscoveryWindowMs = 2500;
-// The slice between looks at the cancel flag.
+// The longest wait between looks at the cancel flag.
 constexpr std::uint32_t kWaitSliceMs = 200;
 // An SSDP answer is a handful of header lines; anything bigger is not one.
 constexpr std::size_t kMaxResponseBytes = 8192;
@@ -123,54 +129,64 @@ bool ParseSsdpResponse(std::string_view text, std::uint32_t gatewayAddress,
   return false;
 }
 
-std::uint32_t SsdpWaitSliceMs(std::uint64_t now, std::uint64_t deadline) {
-  // The last slice stops at the deadline: a full slice begun just before it would keep a
-  // silent router's check waiting up to 200 ms past the window.
-  if (now >= deadline) return 0;
-  const std::uint64_t left = deadline - now;
-  return left < kWaitSliceMs ? static_cast<std::uint32_t>(left) : kWaitSliceMs;
+Ipv4Endpoint SsdpMulticastEndpoint() {
+  const auto& g = kSsdpMulticastGroup;
+  return Ipv4Endpoint{Ipv4FromParts(g[0], g[1], g[2], g[3]), kSsdpPort};
 }
 
-SsdpOutcome DiscoverGateway(std::uint32_t localAddress, const sockaddr_in& destination,
-                            std::uint32_t gatewayAddress, const CancelFlag* cancelFlag,
+std::string_view SsdpSearchRequest() {
+  static const std::string request = BuildSearchRequest();
+  return request;
+}
+
+SsdpOutcome ExchangeSsdpSearch(const DatagramPort& port, std::uint32_t gatewayAddress,
+                               const CancelFlag& cancel, std::u16string* locationUrl) {
+  if (locationUrl != nullptr) locationUrl->clear();
+  ExchangeSchedule schedule;
+  schedule.windowMs = kDiscoveryWindowMs;
+  schedule.sliceMs = kWaitSliceMs;
+  schedule.lastSliceEndsAtWindow = true;
+  // The one search goes out even for a check cancelled meanwhile: the flag is first read in
+  // the wait, as for a cancellation that comes a moment later.
+  schedule.firstRequestDespiteCancel = true;
+  schedule.receiveCapacity = kMaxResponseBytes;
+  const auto accept = [gatewayAddress, locationUrl](const std::uint8_t* data, std::size_t length,
+                                                    std::uint32_t sender) {
+    // Anyone on the segment can answer a multicast search; only the gateway is believed.
+    if (sender != gatewayAddress) return false;
+    const std::string_view text(reinterpret_cast<const char*>(data), length);
+    return ParseSsdpResponse(text, gatewayAddress, locationUrl);
+  };
+  switch (RunUdpExchange(port, schedule, SsdpSearchRequest(), cancel, accept)) {
+    case ExchangeEnd::Accepted:
+      return SsdpOutcome::Found;
+    case ExchangeEnd::WindowEnded:
+      return SsdpOutcome::NoAnswer;
+    case ExchangeEnd::Cancelled:
+      return SsdpOutcome::Cancelled;
+    case ExchangeEnd::SendFailed:
+    case ExchangeEnd::WaitFailed:
+      break;
+  }
+  return SsdpOutcome::Failed;
+}
+
+SsdpOutcome DiscoverGateway(std::uint32_t localAddress, const Ipv4Endpoint& destination,
+                            std::uint32_t gatewayAddress, const CancelFlag& cancel,
                             std::u16string* locationUrl) {
   if (locationUrl != nullptr) locationUrl->clear();
-  if (localAddress == 0 || gatewayAddress == 0 || destination.sin_family != AF_INET ||
-      destination.sin_port == 0) {
+  if (localAddress == 0 || gatewayAddress == 0 || destination.port == 0) {
     return SsdpOutcome::Failed;
   }
-
   const NetSession session;
   if (!session.ok()) return SsdpOutcome::Failed;
-  const Socket socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  const Socket socket(SocketKind::UdpIpv4);
   if (!socket.valid()) return SsdpOutcome::Failed;
   // Bound to the default route's own address and sending multicast out of its interface, so
   // the search reaches the gateway's segment and the answer comes back to this port.
-  if (!BindIpv4(socket, localAddress, 0)) return SsdpOutcome::Failed;
+  if (!Bind(socket, Ipv4Endpoint{localAddress, 0})) return SsdpOutcome::Failed;
   if (!SetMulticastInterface(socket, localAddress)) return SsdpOutcome::Failed;
-  if (SendTo(socket, kMSearchRequest, kMSearchLength, destination) !=
-      static_cast<long>(kMSearchLength)) {
-    return SsdpOutcome::Failed;
-  }
-
-  const std::uint64_t deadline = MonotonicMs() + kDiscoveryWindowMs;
-  std::vector<char> buffer(kMaxResponseBytes);
-  while (MonotonicMs() < deadline) {
-    if (IsSet(cancelFlag)) return SsdpOutcome::Cancelled;
-    const WaitResult wait = WaitReadable(socket, SsdpWaitSliceMs(MonotonicMs(), deadline));
-    if (wait == WaitResult::Error) return SsdpOutcome::Failed;
-    if (wait == WaitResult::TimedOut) continue;
-
-    std::uint32_t sender = 0;
-    // An oversized datagram comes back as an error and is gone whole; never parse a part.
-    const long received = ReceiveDatagramFrom(socket, buffer.data(), buffer.size(), sender);
-    if (received <= 0) continue;
-    // Anyone on the segment can answer a multicast search; only the gateway is believed.
-    if (sender != gatewayAddress) continue;
-    const std::string_view text(buffer.data(), static_cast<std::size_t>(received));
-    if (ParseSsdpResponse(text, gatewayAddress, locationUrl)) return SsdpOutcome::Found;
-  }
-  return SsdpOutcome::NoAnswer;
+  return ExchangeSsdpSearch(SocketPort(socket, &destination), gatewayAddress, cancel, locationUrl);
 }
 
 }  // namespace talvo

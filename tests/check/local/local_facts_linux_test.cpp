@@ -1,11 +1,14 @@
 // The Linux layer against real kernel state: every test builds its own network namespaces,
 // runs the operation inside one on a thread that entered it, and removes them again. Traffic
 // stays inside those namespaces.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/if_tun.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -22,7 +25,7 @@
 #include "check/local/local_facts.h"
 #include "check/local/local_probes.h"
 #include "os/clock.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 #include "os/socket.h"
 
 namespace talvo {
@@ -407,15 +410,14 @@ struct Ipv6World {
 // A TCP socket in the namespace bound to [address]:0, listening or not.
 std::optional<std::pair<Socket, std::uint16_t>> ServerSocket(const Namespace& ns, bool listening) {
   return InNamespace(ns, [listening] {
-           Socket socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+           Socket socket(SocketKind::TcpIpv6);
+           Ipv6Endpoint wanted;
+           ParseIpv6Literal("2a00:db8:1::2", wanted.address);
            sockaddr_in6 local{};
-           local.sin6_family = AF_INET6;
-           inet_pton(AF_INET6, "2a00:db8:1::2", &local.sin6_addr);
            socklen_t length = sizeof local;
-           if (!socket.valid() ||
-               !BindAddress(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) ||
-               (listening && listen(socket.get(), 4) != 0) ||
-               getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+           if (!socket.valid() || !Bind(socket, wanted) || (listening && !Listen(socket, 4)) ||
+               getsockname(static_cast<int>(socket.native()), reinterpret_cast<sockaddr*>(&local),
+                           &length) != 0) {
              return std::make_pair(Socket(), std::uint16_t{0});
            }
            return std::make_pair(std::move(socket), ntohs(local.sin6_port));

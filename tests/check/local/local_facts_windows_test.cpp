@@ -15,7 +15,7 @@
 #include "check/local/local_facts.h"
 #include "check/local/local_probes.h"
 #include "os/clock.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 namespace {
@@ -134,7 +134,7 @@ TEST(WindowsLocalFacts, Ipv6ProbeRefusesALoopbackSourceWithoutConnecting) {
 
 TEST(WindowsLocalFacts, BindsOnlyToAnAddressThisMachineHolds) {
   EXPECT_TRUE(CanBindLocalAddress(Ipv4FromParts(127, 0, 0, 1)));
-  if (testing::UnderWine()) {
+  if (test::UnderWine()) {
     GTEST_SKIP() << "Wine's bind falls back to any address for one the machine does not hold";
   }
   EXPECT_FALSE(CanBindLocalAddress(Ipv4FromParts(203, 0, 113, 77)));

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "os/inet.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 namespace {

@@ -7,17 +7,17 @@
 
 #include "net/http/http_client.h"
 #include "os/clock.h"
-#include "test_http_server.h"
+#include "support/test_http_server.h"
 
 namespace talvo {
 namespace {
 
-using testing::BodyOf;
-using testing::FindHeader;
-using testing::HeadOf;
-using testing::Reply;
-using testing::SimpleReply;
-using testing::TestHttpServer;
+using test::BodyOf;
+using test::FindHeader;
+using test::HeadOf;
+using test::Reply;
+using test::SimpleReply;
+using test::TestHttpServer;
 
 std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
 
@@ -287,7 +287,7 @@ TEST(HttpTime, StalledBodyEndsAtThePhaseTimeout) {
 }
 
 TEST(HttpTime, SilentServerEndsAtThePhaseTimeout) {
-  if (testing::UnderWine()) {
+  if (test::UnderWine()) {
     GTEST_SKIP() << "Wine's WinHttpReceiveResponse ignores the receive timeout of "
                     "WinHttpSetTimeouts";
   }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/http/http_rules.h"
-#include "test_http_server.h"
+#include "support/test_http_server.h"
 
 namespace talvo {
 namespace {
@@ -81,7 +81,7 @@ TEST(HttpTargetRule, ObjectPathDropsOnlyTheFragment) {
 }
 
 TEST(HttpTargetRule, QueryWithoutPathStillAsksForRoot) {
-  if (testing::UnderWine()) GTEST_SKIP() << "Wine's WinHttpCrackUrl drops a query that follows the port";
+  if (test::UnderWine()) GTEST_SKIP() << "Wine's WinHttpCrackUrl drops a query that follows the port";
   HttpTarget target;
   ASSERT_TRUE(BuildHttpTarget(GatewayDescriptionGet, u"http://192.168.1.1:8080?q", target));
   EXPECT_EQ(target.port, 8080);

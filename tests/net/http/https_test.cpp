@@ -19,7 +19,7 @@
 #include "net/http/echo_rules.h"
 #include "net/http/http_client.h"
 #include "os/clock.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 
 extern char** environ;
 

@@ -7,15 +7,15 @@
 #include "net/http/echo_rules.h"
 #include "net/http/public_address.h"
 #include "os/clock.h"
-#include "os/inet.h"
-#include "test_http_server.h"
+#include "os/endpoint.h"
+#include "support/test_http_server.h"
 
 namespace talvo {
 namespace {
 
-using testing::Reply;
-using testing::SimpleReply;
-using testing::TestHttpServer;
+using test::Reply;
+using test::SimpleReply;
+using test::TestHttpServer;
 
 constexpr std::uint32_t kUntouched = 0xA5A5A5A5u;
 

@@ -1,150 +1,183 @@
-// ProbeNatPmp against a scripted router on loopback.
+// The NAT-PMP probe: its timing and answers on a scripted router and clock, its wire and its
+// socket against a gateway on loopback.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "net/natpmp_pcp/natpmp.h"
-#include "net/natpmp_pcp/udp_responder.h"
 #include "os/clock.h"
+#include "support/loopback_gateway.h"
+#include "support/scripted_router.h"
 
 namespace talvo {
 namespace {
 
 using test::Bytes;
 using test::Loopback;
-using test::ReceivedDatagram;
-using test::ResponderScript;
-using test::UdpResponder;
+using test::ScriptedRouter;
 
 Bytes Success(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
   return {0, 128, 0, 0, 0, 0, 0x12, 0x34, a, b, c, d};
 }
 
-// replies[i] answer the i-th request.
-ResponderScript Replies(std::vector<std::vector<Bytes>> replies) {
-  ResponderScript script;
-  script.replies = std::move(replies);
-  return script;
-}
-
-struct ProbeRun {
+struct Exchange {
   NatPmpResult result;
-  std::vector<ReceivedDatagram> received;
-  std::uint64_t startMs = 0;
-  std::uint64_t elapsedMs = 0;
+  std::vector<std::uint64_t> requestsAt;  // after the first request
+  std::uint64_t endMs = 0;
 };
 
-ProbeRun ProbeAgainst(ResponderScript script, const CancelFlag* cancel) {
-  UdpResponder responder(std::move(script));
-  EXPECT_TRUE(responder.ok());
-  ProbeRun run;
-  run.startMs = MonotonicMs();
-  run.result = ProbeNatPmp(Loopback(), responder.endpoint(), cancel);
-  run.elapsedMs = MonotonicMs() - run.startMs;
-  run.received = responder.Stop();
+Exchange RunExchange(ScriptedRouter& router, const CancelFlag& cancel) {
+  Exchange run;
+  const std::uint64_t start = router.now();
+  run.result = ExchangeNatPmp(router.Port(), cancel);
+  for (std::uint64_t at : router.requestTimes()) run.requestsAt.push_back(at - start);
+  run.endMs = router.now() - start;
+  for (const std::string& request : router.requests()) {
+    EXPECT_EQ(request, std::string("\0\0", 2));
+  }
   return run;
 }
 
-TEST(NatPmpProbe, SendsExactlyTheTwoByteRequestFromTheLocalAddress) {
-  CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst(Replies({{Success(198, 51, 100, 9)}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::AddressReceived);
-  EXPECT_EQ(run.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
-  ASSERT_EQ(run.received.size(), 1u);
-  EXPECT_EQ(run.received[0].bytes, (Bytes{0, 0}));
-  EXPECT_EQ(run.received[0].senderAddress, Loopback());
-}
-
-TEST(NatPmpProbe, SilenceGivesThreeRequestsAtAbout0And250And750MsThenNoResponse) {
-  CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst({}, &cancel);
+TEST(NatPmpExchange, SilenceGivesThreeRequestsWithinTheWindowThenNoResponse) {
+  ScriptedRouter router;
+  const CancelFlag cancel{false};
+  const Exchange run = RunExchange(router, cancel);
   EXPECT_EQ(run.result.status, NatPmpStatus::NoResponse);
   EXPECT_EQ(run.result.externalAddress, 0u);
-  EXPECT_GE(run.elapsedMs, 990u);
-  EXPECT_LT(run.elapsedMs, 3000u);
-  ASSERT_EQ(run.received.size(), 3u);
-  const std::uint64_t first = run.received[0].atMs;
-  EXPECT_LT(first - run.startMs, 200u);
-  const std::uint64_t second = run.received[1].atMs - first;
-  const std::uint64_t third = run.received[2].atMs - first;
-  EXPECT_GE(second, 200u);
-  EXPECT_LT(second, 600u);
-  EXPECT_GE(third, 700u);
-  EXPECT_LT(third, 1100u);
-  for (const ReceivedDatagram& datagram : run.received) EXPECT_EQ(datagram.bytes, (Bytes{0, 0}));
+  // Resent at the first pass after 250 ms, then 500 ms after that; 100 ms waits throughout.
+  EXPECT_EQ(run.requestsAt, (std::vector<std::uint64_t>{0, 300, 800}));
+  EXPECT_EQ(run.endMs, 1000u);
+}
+
+TEST(NatPmpExchange, AnswersEndTheProbeAtTheirFirstVerdict) {
+  struct Answer {
+    std::size_t request;
+    Bytes bytes;
+    std::uint64_t afterMs = 5;
+  };
+  struct Case {
+    const char* label;
+    std::vector<Answer> answers;
+    NatPmpStatus status;
+    std::uint32_t address;
+    std::size_t requests;
+    std::uint64_t endMs;
+  };
+  const std::uint32_t real = Ipv4FromParts(198, 51, 100, 9);
+  Bytes oversized = Success(192, 0, 2, 4);  // its first 128 bytes would be an answer
+  oversized.resize(200, 0);
+  const Case cases[] = {
+      {"an address", {{0, Success(198, 51, 100, 9)}}, NatPmpStatus::AddressReceived, real, 1, 5},
+      {"a refusal, no further request",
+       {{0, {0, 128, 0, 2, 0, 0, 1, 0, 198, 51, 100, 9}}}, NatPmpStatus::RouterRefused, 0, 1, 5},
+      {"an 8-byte refusal", {{0, {0, 128, 0, 3, 0, 0, 0, 0}}}, NatPmpStatus::RouterRefused, 0, 1, 5},
+      {"0.0.0.0 is ignored, a later real address counts",
+       {{0, Success(0, 0, 0, 0)}, {1, Success(198, 51, 100, 9)}}, NatPmpStatus::AddressReceived,
+       real, 2, 310},
+      {"a late answer to an earlier request counts",
+       {{0, Success(198, 51, 100, 9), 400}}, NatPmpStatus::AddressReceived, real, 2, 400},
+      {"other versions, opcodes, short successes and oversized datagrams are ignored",
+       {{0, {1, 128, 0, 0, 0, 0, 1, 0, 192, 0, 2, 1}},
+        {0, {0, 129, 0, 0, 0, 0, 1, 0, 192, 0, 2, 2}},
+        {0, {1, 128, 0, 2, 0, 0, 1, 0}},
+        {0, {0, 129, 0, 2, 0, 0, 1, 0}},
+        {0, {0, 128, 0, 0, 0, 0, 1, 0}},
+        {0, oversized},
+        {1, Success(198, 51, 100, 9)}},
+       NatPmpStatus::AddressReceived, real, 2, 310},
+      {"only 8-byte successes run the whole window",
+       {{0, {0, 128, 0, 0, 0, 0, 1, 0}}, {1, {0, 128, 0, 0, 0, 0, 1, 0}},
+        {2, {0, 128, 0, 0, 0, 0, 1, 0}}},
+       NatPmpStatus::NoResponse, 0, 3, 1015},
+  };
+  // A wait resumes whole after each datagram, so an ignored answer moves the resends and the end
+  // by its own time: the last wait may run up to one slice past the window.
+  for (const Case& c : cases) {
+    ScriptedRouter router;
+    for (const Answer& answer : c.answers) router.Answer(answer.request, answer.bytes, answer.afterMs);
+    const CancelFlag cancel{false};
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.result.status, c.status) << c.label;
+    EXPECT_EQ(run.result.externalAddress, c.address) << c.label;
+    EXPECT_EQ(run.requestsAt.size(), c.requests) << c.label;
+    EXPECT_EQ(run.endMs, c.endMs) << c.label;
+  }
+}
+
+TEST(NatPmpExchange, CancellationFailuresAndAFloodEndItInTime) {
+  {
+    ScriptedRouter router;
+    router.Answer(0, Success(198, 51, 100, 9));
+    const CancelFlag cancel{true};
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.result.status, NatPmpStatus::Cancelled) << "set beforehand";
+    EXPECT_EQ(run.result.externalAddress, 0u);
+    EXPECT_TRUE(run.requestsAt.empty()) << "set beforehand: no request";
+  }
+  {
+    ScriptedRouter router;
+    CancelFlag cancel{false};
+    router.CancelAt(cancel, 150);
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.result.status, NatPmpStatus::Cancelled) << "set while waiting";
+    EXPECT_EQ(run.endMs, 200u) << "seen after the slice in progress";
+  }
+  {
+    ScriptedRouter router;
+    router.FailWaitsFrom(250);
+    const CancelFlag cancel{false};
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.result.status, NatPmpStatus::Failed) << "a failed wait";
+    EXPECT_EQ(run.endMs, 300u);
+  }
+  {
+    ScriptedRouter router;
+    router.FailSends();
+    const CancelFlag cancel{false};
+    EXPECT_EQ(RunExchange(router, cancel).result.status, NatPmpStatus::Failed) << "a failed send";
+  }
+  {
+    ScriptedRouter router;
+    router.Flood({1, 128, 0, 0, 0, 0, 1, 0, 192, 0, 2, 1}, 1, 1);
+    const CancelFlag cancel{false};
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.result.status, NatPmpStatus::NoResponse) << "a flood of junk";
+    EXPECT_EQ(run.endMs, 1000u) << "a flood cannot stretch the window";
+  }
+}
+
+// ---- The probe on a real socket, against a gateway on loopback ----
+
+test::GatewayScript Replies(std::vector<std::vector<Bytes>> replies) {
+  test::GatewayScript script;
+  for (auto& datagrams : replies) {
+    script.replies.emplace_back();
+    for (Bytes& bytes : datagrams) script.replies.back().push_back({std::move(bytes)});
+  }
+  return script;
+}
+
+TEST(NatPmpProbe, SendsTheTwoByteRequestFromTheLocalAddressAndReadsTheAnswer) {
+  test::LoopbackGateway gateway(Replies({{Success(198, 51, 100, 9)}}));
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{false};
+  const NatPmpResult result = ProbeNatPmp(Loopback(), gateway.endpoint(), cancel);
+  EXPECT_EQ(result.status, NatPmpStatus::AddressReceived);
+  EXPECT_EQ(result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
+  const auto received = gateway.Stop();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].bytes, (Bytes{0, 0}));
+  EXPECT_EQ(received[0].senderAddress, Loopback());
 }
 
 TEST(NatPmpProbe, ClosedRouterPortIsSilenceNotFailure) {
-  const sockaddr_in closed = test::ClosedLoopbackEndpoint();
-  ASSERT_NE(closed.sin_port, 0);
-  CancelFlag cancel{false};
+  const Ipv4Endpoint closed = test::ClosedLoopbackEndpoint();
+  ASSERT_NE(closed.port, 0);
+  const CancelFlag cancel{false};
   const std::uint64_t start = MonotonicMs();
-  EXPECT_EQ(ProbeNatPmp(Loopback(), closed, &cancel).status, NatPmpStatus::NoResponse);
-  EXPECT_LT(MonotonicMs() - start, 3000u);
-}
-
-TEST(NatPmpProbe, RefusalEndsTheProbeAtOnceWithoutAnotherRequest) {
-  CancelFlag cancel{false};
-  const Bytes notAuthorized = {0, 128, 0, 2, 0, 0, 1, 0, 198, 51, 100, 9};
-  const ProbeRun run = ProbeAgainst(Replies({{notAuthorized}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::RouterRefused);
-  EXPECT_EQ(run.result.externalAddress, 0u);
-  EXPECT_EQ(run.received.size(), 1u);
-  EXPECT_LT(run.elapsedMs, 800u);
-}
-
-TEST(NatPmpProbe, EightByteRefusalCounts) {
-  CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst(Replies({{{0, 128, 0, 3, 0, 0, 0, 0}}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::RouterRefused);
-  EXPECT_EQ(run.received.size(), 1u);
-}
-
-TEST(NatPmpProbe, ZeroAddressIsIgnoredAndALaterRealOneCounts) {
-  CancelFlag cancel{false};
-  const ProbeRun run =
-      ProbeAgainst(Replies({{Success(0, 0, 0, 0)}, {Success(198, 51, 100, 9)}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::AddressReceived);
-  EXPECT_EQ(run.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
-  EXPECT_EQ(run.received.size(), 2u);
-}
-
-TEST(NatPmpProbe, IgnoresOtherVersionsOpcodesShortSuccessAndOversizedDatagrams) {
-  // Each ignored datagram would carry a different address if it were taken. The short success
-  // follows a full datagram, so bytes left over from it must not complete the short one.
-  Bytes oversized = Success(192, 0, 2, 4);
-  oversized.resize(200, 0);
-  const std::vector<Bytes> junk = {
-      {1, 128, 0, 0, 0, 0, 1, 0, 192, 0, 2, 1},  // version 1
-      {0, 129, 0, 0, 0, 0, 1, 0, 192, 0, 2, 2},  // opcode 129
-      {1, 128, 0, 2, 0, 0, 1, 0},                // a refusal of another version
-      {0, 129, 0, 2, 0, 0, 1, 0},                // a refusal of another opcode
-      {0, 128, 0, 0, 0, 0, 1, 0},                // success without the address
-      oversized,
-  };
-  CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst(Replies({junk, {Success(198, 51, 100, 9)}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::AddressReceived);
-  EXPECT_EQ(run.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
-  EXPECT_EQ(run.received.size(), 2u);
-}
-
-TEST(NatPmpProbe, OnlyEightByteSuccessesRunTheFullWindow) {
-  CancelFlag cancel{false};
-  const Bytes shortSuccess = {0, 128, 0, 0, 0, 0, 1, 0};
-  const ProbeRun run =
-      ProbeAgainst(Replies({{shortSuccess}, {shortSuccess}, {shortSuccess}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::NoResponse);
-  EXPECT_EQ(run.received.size(), 3u);
-}
-
-TEST(NatPmpProbe, FlagSetBeforehandCancelsWithoutARequest) {
-  CancelFlag cancel{true};
-  const ProbeRun run = ProbeAgainst(Replies({{Success(198, 51, 100, 9)}}), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::Cancelled);
-  EXPECT_EQ(run.result.externalAddress, 0u);
-  EXPECT_TRUE(run.received.empty());
+  EXPECT_EQ(ProbeNatPmp(Loopback(), closed, cancel).status, NatPmpStatus::NoResponse);
+  EXPECT_LT(MonotonicMs() - start, 10000u);  // against a hang only
 }
 
 TEST(NatPmpProbe, FlagIsFirstReadAfterTheSocketIsSetUp) {
@@ -152,60 +185,27 @@ TEST(NatPmpProbe, FlagIsFirstReadAfterTheSocketIsSetUp) {
   if (!test::BindFailsFor(Ipv4FromParts(192, 0, 2, 1))) {
     GTEST_SKIP() << "bind() accepts 192.0.2.1 on this system (Wine 8 does)";
   }
-  UdpResponder responder({});
-  ASSERT_TRUE(responder.ok());
-  CancelFlag cancel{true};
-  EXPECT_EQ(ProbeNatPmp(Ipv4FromParts(192, 0, 2, 1), responder.endpoint(), &cancel).status,
+  test::LoopbackGateway gateway({});
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{true};
+  EXPECT_EQ(ProbeNatPmp(Ipv4FromParts(192, 0, 2, 1), gateway.endpoint(), cancel).status,
             NatPmpStatus::Failed);
-  EXPECT_TRUE(responder.Stop().empty());
-}
-
-TEST(NatPmpProbe, FlagSetWhileWaitingEndsTheProbeWithinAboutOneSlice) {
-  CancelFlag cancel{false};
-  ResponderScript script;
-  script.onDatagram = [&cancel](std::size_t) { cancel.store(true); };
-  const ProbeRun run = ProbeAgainst(std::move(script), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::Cancelled);
-  EXPECT_EQ(run.received.size(), 1u);
-  EXPECT_LT(run.elapsedMs, 900u);
-}
-
-TEST(NatPmpProbe, NullFlagPointerRunsTheFullCourse) {
-  const ProbeRun silent = ProbeAgainst({}, nullptr);
-  EXPECT_EQ(silent.result.status, NatPmpStatus::NoResponse);
-  EXPECT_EQ(silent.received.size(), 3u);
-  const ProbeRun answered = ProbeAgainst(Replies({{}, {Success(198, 51, 100, 9)}}), nullptr);
-  EXPECT_EQ(answered.result.status, NatPmpStatus::AddressReceived);
-  EXPECT_EQ(answered.result.externalAddress, Ipv4FromParts(198, 51, 100, 9));
+  EXPECT_TRUE(gateway.Stop().empty());
 }
 
 TEST(NatPmpProbe, UnusableArgumentsFailWithoutTraffic) {
-  UdpResponder responder(Replies({{Success(198, 51, 100, 9)}}));
-  ASSERT_TRUE(responder.ok());
-  CancelFlag cancel{true};  // arguments are judged before the flag
-  sockaddr_in otherFamily = responder.endpoint();
-  otherFamily.sin_family = AF_INET6;
-  sockaddr_in noPort = responder.endpoint();
-  noPort.sin_port = 0;
-  const CancelFlag* const flags[] = {nullptr, &cancel};
-  for (const CancelFlag* flag : flags) {
-    const NatPmpResult noLocal = ProbeNatPmp(0, responder.endpoint(), flag);
+  test::LoopbackGateway gateway(Replies({{Success(198, 51, 100, 9)}}));
+  ASSERT_TRUE(gateway.ok());
+  Ipv4Endpoint noPort = gateway.endpoint();
+  noPort.port = 0;
+  for (const bool flag : {false, true}) {  // arguments are judged before the flag
+    const CancelFlag cancel{flag};
+    const NatPmpResult noLocal = ProbeNatPmp(0, gateway.endpoint(), cancel);
     EXPECT_EQ(noLocal.status, NatPmpStatus::Failed);
     EXPECT_EQ(noLocal.externalAddress, 0u);
-    EXPECT_EQ(ProbeNatPmp(Loopback(), otherFamily, flag).status, NatPmpStatus::Failed);
-    EXPECT_EQ(ProbeNatPmp(Loopback(), noPort, flag).status, NatPmpStatus::Failed);
+    EXPECT_EQ(ProbeNatPmp(Loopback(), noPort, cancel).status, NatPmpStatus::Failed);
   }
-  EXPECT_TRUE(responder.Stop().empty());
-}
-
-TEST(NatPmpProbe, JunkFloodCannotStretchTheWindow) {
-  CancelFlag cancel{false};
-  ResponderScript script;
-  script.floodWith = {1, 128, 0, 0, 0, 0, 1, 0, 192, 0, 2, 1};
-  const ProbeRun run = ProbeAgainst(std::move(script), &cancel);
-  EXPECT_EQ(run.result.status, NatPmpStatus::NoResponse);
-  EXPECT_GE(run.received.size(), 1u);
-  EXPECT_LT(run.elapsedMs, 3000u);
+  EXPECT_TRUE(gateway.Stop().empty());
 }
 
 }  // namespace

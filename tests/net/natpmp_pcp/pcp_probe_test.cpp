@@ -1,21 +1,20 @@
-// ProbePcpAnnounce against a scripted router on loopback.
+// The PCP probe: its timing and answers on a scripted router and clock, its wire and its
+// socket against a gateway on loopback.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "net/natpmp_pcp/pcp.h"
-#include "net/natpmp_pcp/udp_responder.h"
-#include "os/clock.h"
+#include "support/loopback_gateway.h"
+#include "support/scripted_router.h"
 
 namespace talvo {
 namespace {
 
 using test::Bytes;
 using test::Loopback;
-using test::ReceivedDatagram;
-using test::ResponderScript;
-using test::UdpResponder;
+using test::ScriptedRouter;
 
 Bytes Answer(std::uint8_t resultCode, std::size_t length = 24) {
   Bytes datagram(length, 0);
@@ -25,41 +24,22 @@ Bytes Answer(std::uint8_t resultCode, std::size_t length = 24) {
   return datagram;
 }
 
-ResponderScript AnswerFirst(std::vector<Bytes> replies) {
-  ResponderScript script;
-  script.replies.push_back(std::move(replies));
-  return script;
-}
-
-struct ProbeRun {
+struct Exchange {
   PcpStatus status = PcpStatus::Unknown;
-  std::vector<ReceivedDatagram> received;
-  std::uint64_t elapsedMs = 0;
+  std::size_t requests = 0;
+  std::uint64_t endMs = 0;  // after the request
 };
 
-ProbeRun ProbeAgainst(ResponderScript script, const CancelFlag* cancel) {
-  UdpResponder responder(std::move(script));
-  EXPECT_TRUE(responder.ok());
-  ProbeRun run;
-  const std::uint64_t start = MonotonicMs();
-  run.status = ProbePcpAnnounce(Loopback(), responder.endpoint(), cancel);
-  run.elapsedMs = MonotonicMs() - start;
-  run.received = responder.Stop();
+Exchange RunExchange(ScriptedRouter& router, const CancelFlag& cancel) {
+  Exchange run;
+  const std::uint64_t start = router.now();
+  run.status = ExchangePcpAnnounce(router.Port(), Loopback(), cancel);
+  run.requests = router.requests().size();
+  run.endMs = router.now() - start;
   return run;
 }
 
-TEST(PcpProbe, SendsOneAnnounceCarryingTheLocalAddress) {
-  CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst(AnswerFirst({Answer(0)}), &cancel);
-  EXPECT_EQ(run.status, PcpStatus::Supported);
-  ASSERT_EQ(run.received.size(), 1u);
-  const Bytes expected = {2, 0, 0, 0,  0, 0, 0, 0,  // version, ANNOUNCE, reserved, lifetime 0
-                          0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0xFF, 0xFF, 127, 0, 0, 1};
-  EXPECT_EQ(run.received[0].bytes, expected);
-  EXPECT_EQ(run.received[0].senderAddress, Loopback());
-}
-
-TEST(PcpProbe, MapsEveryResultCode) {
+TEST(PcpExchange, MapsEveryResultCodeOfTheOneAnswer) {
   const struct {
     std::uint8_t code;
     PcpStatus status;
@@ -67,76 +47,110 @@ TEST(PcpProbe, MapsEveryResultCode) {
                {3, PcpStatus::Unknown},     {4, PcpStatus::Unsupported}, {5, PcpStatus::Unknown},
                {8, PcpStatus::Unknown},     {13, PcpStatus::Unknown},    {255, PcpStatus::Unknown}};
   for (const auto& c : cases) {
-    CancelFlag cancel{false};
-    const ProbeRun run = ProbeAgainst(AnswerFirst({Answer(c.code)}), &cancel);
+    ScriptedRouter router;
+    router.Answer(0, Answer(c.code), 20);
+    const CancelFlag cancel{false};
+    const Exchange run = RunExchange(router, cancel);
     EXPECT_EQ(run.status, c.status) << int(c.code);
-    EXPECT_EQ(run.received.size(), 1u) << int(c.code);
-    EXPECT_LT(run.elapsedMs, 1000u) << int(c.code);
+    EXPECT_EQ(run.requests, 1u) << int(c.code);
+    EXPECT_EQ(run.endMs, 20u) << int(c.code);
   }
 }
 
-TEST(PcpProbe, SilenceGivesOneRequestAndNoResponseAfterTheWindow) {
-  CancelFlag cancel{false};
-  const ProbeRun run = ProbeAgainst({}, &cancel);
-  EXPECT_EQ(run.status, PcpStatus::NoResponse);
-  EXPECT_EQ(run.received.size(), 1u);
-  EXPECT_GE(run.elapsedMs, 1190u);
-  EXPECT_LT(run.elapsedMs, 4000u);
-}
-
-TEST(PcpProbe, ClosedRouterPortIsSilence) {
-  const sockaddr_in closed = test::ClosedLoopbackEndpoint();
-  ASSERT_NE(closed.sin_port, 0);
-  CancelFlag cancel{false};
-  const std::uint64_t start = MonotonicMs();
-  EXPECT_EQ(ProbePcpAnnounce(Loopback(), closed, &cancel), PcpStatus::NoResponse);
-  EXPECT_LT(MonotonicMs() - start, 4000u);
-}
-
-TEST(PcpProbe, IgnoresNatPmpShortAndReservedByteAnswersAndKeepsWaiting) {
+TEST(PcpExchange, SilenceOrIgnoredAnswersGiveOneRequestAndNoResponseAtTheWindowsEnd) {
   Bytes reservedSet = Answer(0);
   reservedSet[2] = 1;
-  Bytes oversized = Answer(0, 300);
-  const std::vector<Bytes> junk = {
+  const std::vector<Bytes> ignored = {
       {0, 0x80, 0, 1, 0, 0, 1, 0},  // a NAT-PMP-only router's "unsupported version"
       Answer(0, 20),
       reservedSet,
-      oversized,
+      Answer(0, 300),  // larger than any answer to ANNOUNCE: dropped whole
   };
-  CancelFlag cancel{false};
-  const ProbeRun ignored = ProbeAgainst(AnswerFirst(junk), &cancel);
-  EXPECT_EQ(ignored.status, PcpStatus::NoResponse);
-  EXPECT_GE(ignored.elapsedMs, 1190u);
-
-  std::vector<Bytes> junkThenDenied = junk;
-  junkThenDenied.push_back(Answer(2));
-  EXPECT_EQ(ProbeAgainst(AnswerFirst(junkThenDenied), &cancel).status, PcpStatus::Denied);
+  for (std::size_t n = 0; n <= ignored.size(); ++n) {
+    ScriptedRouter router;
+    for (std::size_t i = 0; i < n; ++i) router.Answer(0, ignored[i], 10 * (i + 1));
+    const CancelFlag cancel{false};
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.status, PcpStatus::NoResponse) << n;
+    EXPECT_EQ(run.requests, 1u) << n;
+    // Each wait resumes whole after an ignored datagram: the end moves with the last one.
+    EXPECT_EQ(run.endMs, 1200u + 10 * n) << n;
+  }
+  ScriptedRouter router;
+  for (std::size_t i = 0; i < ignored.size(); ++i) router.Answer(0, ignored[i], 10 * (i + 1));
+  router.Answer(0, Answer(2), 500);
+  const CancelFlag cancel{false};
+  EXPECT_EQ(RunExchange(router, cancel).status, PcpStatus::Denied) << "junk, then an answer";
 }
 
-TEST(PcpProbe, FlagSetBeforehandCancelsWithoutARequest) {
-  CancelFlag cancel{true};
-  const ProbeRun run = ProbeAgainst(AnswerFirst({Answer(0)}), &cancel);
-  EXPECT_EQ(run.status, PcpStatus::Cancelled);
-  EXPECT_TRUE(run.received.empty());
+TEST(PcpExchange, ACancelledCheckReportsCancelledWhateverArrived) {
+  {
+    ScriptedRouter router;
+    router.Answer(0, Answer(0));
+    const CancelFlag cancel{true};
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.status, PcpStatus::Cancelled) << "set beforehand";
+    EXPECT_EQ(run.requests, 0u) << "set beforehand: no request";
+  }
+  {
+    ScriptedRouter router;
+    CancelFlag cancel{false};
+    // The success arrives in the pass in which the flag is set, before it is read again.
+    router.Answer(0, Answer(0), 50);
+    router.CancelAt(cancel, 50);
+    EXPECT_EQ(RunExchange(router, cancel).status, PcpStatus::Cancelled) << "with a success";
+  }
+  {
+    ScriptedRouter router;
+    CancelFlag cancel{false};
+    router.CancelAt(cancel, 130);
+    const Exchange run = RunExchange(router, cancel);
+    EXPECT_EQ(run.status, PcpStatus::Cancelled) << "while silent";
+    EXPECT_EQ(run.endMs, 200u) << "seen after the slice in progress";
+  }
 }
 
-TEST(PcpProbe, FlagSetWhileWaitingCancelsEvenWhenASuccessArrived) {
-  CancelFlag cancel{false};
-  ResponderScript script = AnswerFirst({Answer(0)});
-  script.onDatagram = [&cancel](std::size_t) { cancel.store(true); };
-  const ProbeRun run = ProbeAgainst(std::move(script), &cancel);
-  EXPECT_EQ(run.status, PcpStatus::Cancelled);
-  EXPECT_EQ(run.received.size(), 1u);
-  EXPECT_LT(run.elapsedMs, 1000u);
+TEST(PcpExchange, AFailedWaitOrSendEndsTheProbeAtOnce) {
+  ScriptedRouter waits;
+  waits.FailWaitsFrom(0);
+  const CancelFlag cancel{false};
+  const Exchange run = RunExchange(waits, cancel);
+  EXPECT_EQ(run.status, PcpStatus::Unknown);
+  EXPECT_EQ(run.endMs, 0u);  // it used to go round until the window's end
+  ScriptedRouter sends;
+  sends.FailSends();
+  EXPECT_EQ(RunExchange(sends, cancel).status, PcpStatus::Unknown);
 }
 
-TEST(PcpProbe, FlagSetWhileSilentEndsTheWaitWithinAboutOneSlice) {
-  CancelFlag cancel{false};
-  ResponderScript script;
-  script.onDatagram = [&cancel](std::size_t) { cancel.store(true); };
-  const ProbeRun run = ProbeAgainst(std::move(script), &cancel);
-  EXPECT_EQ(run.status, PcpStatus::Cancelled);
-  EXPECT_LT(run.elapsedMs, 1000u);
+TEST(PcpExchange, AFloodCannotStretchTheWindow) {
+  ScriptedRouter router;
+  router.Flood(Answer(0, 20), 1, 1);
+  const CancelFlag cancel{false};
+  const Exchange run = RunExchange(router, cancel);
+  EXPECT_EQ(run.status, PcpStatus::NoResponse);
+  EXPECT_EQ(run.endMs, 1200u);
+}
+
+// ---- The probe on a real socket, against a gateway on loopback ----
+
+test::GatewayScript AnswerFirst(std::vector<Bytes> replies) {
+  test::GatewayScript script;
+  script.replies.emplace_back();
+  for (Bytes& bytes : replies) script.replies[0].push_back({std::move(bytes)});
+  return script;
+}
+
+TEST(PcpProbe, SendsOneAnnounceCarryingTheLocalAddress) {
+  test::LoopbackGateway gateway(AnswerFirst({Answer(0)}));
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{false};
+  EXPECT_EQ(ProbePcpAnnounce(Loopback(), gateway.endpoint(), cancel), PcpStatus::Supported);
+  const auto received = gateway.Stop();
+  ASSERT_EQ(received.size(), 1u);
+  const Bytes expected = {2, 0, 0, 0,  0, 0, 0, 0,  // version, ANNOUNCE, reserved, lifetime 0
+                          0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0xFF, 0xFF, 127, 0, 0, 1};
+  EXPECT_EQ(received[0].bytes, expected);
+  EXPECT_EQ(received[0].senderAddress, Loopback());
 }
 
 TEST(PcpProbe, FlagIsReadAgainAfterASocketFailure) {
@@ -144,43 +158,26 @@ TEST(PcpProbe, FlagIsReadAgainAfterASocketFailure) {
   if (!test::BindFailsFor(Ipv4FromParts(192, 0, 2, 1))) {
     GTEST_SKIP() << "bind() accepts 192.0.2.1 on this system (Wine 8 does)";
   }
-  UdpResponder responder({});
-  ASSERT_TRUE(responder.ok());
+  test::LoopbackGateway gateway({});
+  ASSERT_TRUE(gateway.ok());
   CancelFlag cancel{false};
-  EXPECT_EQ(ProbePcpAnnounce(Ipv4FromParts(192, 0, 2, 1), responder.endpoint(), &cancel),
+  EXPECT_EQ(ProbePcpAnnounce(Ipv4FromParts(192, 0, 2, 1), gateway.endpoint(), cancel),
             PcpStatus::Unknown);
   cancel.store(true);
-  EXPECT_EQ(ProbePcpAnnounce(Ipv4FromParts(192, 0, 2, 1), responder.endpoint(), &cancel),
+  EXPECT_EQ(ProbePcpAnnounce(Ipv4FromParts(192, 0, 2, 1), gateway.endpoint(), cancel),
             PcpStatus::Cancelled);
-  EXPECT_TRUE(responder.Stop().empty());
-}
-
-TEST(PcpProbe, NullFlagPointerIsTreatedAsClear) {
-  EXPECT_EQ(ProbeAgainst(AnswerFirst({Answer(2)}), nullptr).status, PcpStatus::Denied);
+  EXPECT_TRUE(gateway.Stop().empty());
 }
 
 TEST(PcpProbe, UnusableArgumentsGiveUnknownWithoutTraffic) {
-  UdpResponder responder(AnswerFirst({Answer(0)}));
-  ASSERT_TRUE(responder.ok());
-  CancelFlag cancel{true};  // unusable arguments end the probe before the flag is read
-  sockaddr_in otherFamily = responder.endpoint();
-  otherFamily.sin_family = AF_INET6;
-  sockaddr_in noPort = responder.endpoint();
-  noPort.sin_port = 0;
-  EXPECT_EQ(ProbePcpAnnounce(0, responder.endpoint(), &cancel), PcpStatus::Unknown);
-  EXPECT_EQ(ProbePcpAnnounce(Loopback(), otherFamily, &cancel), PcpStatus::Unknown);
-  EXPECT_EQ(ProbePcpAnnounce(Loopback(), noPort, &cancel), PcpStatus::Unknown);
-  EXPECT_TRUE(responder.Stop().empty());
-}
-
-TEST(PcpProbe, JunkFloodCannotStretchTheWindow) {
-  CancelFlag cancel{false};
-  ResponderScript script;
-  script.floodWith = Answer(0, 20);
-  const ProbeRun run = ProbeAgainst(std::move(script), &cancel);
-  EXPECT_EQ(run.status, PcpStatus::NoResponse);
-  EXPECT_EQ(run.received.size(), 1u);
-  EXPECT_LT(run.elapsedMs, 4000u);
+  test::LoopbackGateway gateway(AnswerFirst({Answer(0)}));
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{true};  // unusable arguments end the probe before the flag is read
+  Ipv4Endpoint noPort = gateway.endpoint();
+  noPort.port = 0;
+  EXPECT_EQ(ProbePcpAnnounce(0, gateway.endpoint(), cancel), PcpStatus::Unknown);
+  EXPECT_EQ(ProbePcpAnnounce(Loopback(), noPort, cancel), PcpStatus::Unknown);
+  EXPECT_TRUE(gateway.Stop().empty());
 }
 
 }  // namespace

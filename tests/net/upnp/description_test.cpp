@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "net/upnp/xml_test_support.h"
-#include "net/http/test_http_server.h"
-#include "os/inet.h"
+#include "support/test_http_server.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 namespace {
@@ -392,8 +392,8 @@ TEST(DeviceDescription, AcceptsTextOfExactlyTheBound) {
 namespace talvo {
 namespace {
 
-using testing::SimpleReply;
-using testing::TestHttpServer;
+using test::SimpleReply;
+using test::TestHttpServer;
 
 const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
 
@@ -433,7 +433,7 @@ TEST(DeviceDescriptionFetch, RefusesALocationOffTheGatewayWithoutConnecting) {
 TEST(DeviceDescriptionFetch, FailsOnAnswersOtherThanAFullBody) {
   const struct {
     const char* name;
-    testing::Reply reply;
+    test::Reply reply;
   } cases[] = {
       {"empty body", SimpleReply("200 OK", "")},
       {"not found", SimpleReply("404 Not Found", "<root/>")},

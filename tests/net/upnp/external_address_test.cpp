@@ -6,8 +6,8 @@
 
 #include "net/upnp/soap.h"
 #include "net/upnp/xml_test_support.h"
-#include "net/http/test_http_server.h"
-#include "os/inet.h"
+#include "support/test_http_server.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 namespace {
@@ -176,11 +176,11 @@ TEST(SoapRequest, IsByteExact) {
 namespace talvo {
 namespace {
 
-using testing::BodyOf;
-using testing::FindHeader;
-using testing::HeadOf;
-using testing::SimpleReply;
-using testing::TestHttpServer;
+using test::BodyOf;
+using test::FindHeader;
+using test::HeadOf;
+using test::SimpleReply;
+using test::TestHttpServer;
 
 const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
 
@@ -255,7 +255,7 @@ TEST(ExternalAddressQuery, NeverParsesAFailedExchange) {
       "<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring></s:Fault>");
   const struct {
     const char* name;
-    testing::Reply reply;
+    test::Reply reply;
   } cases[] = {
       // A router that puts an address beside its error status is still not believed.
       {"status 500", SimpleReply("500 Internal Server Error", Response(Address("203.0.113.7")))},

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "net/url.h"
-#include "os/inet.h"
+#include "os/endpoint.h"
 
 namespace talvo {
 namespace {

@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
-#include "os/clock.h"
-#include "os/socket.h"
+#include "support/loopback_gateway.h"
+#include "support/scripted_router.h"
 
 namespace talvo {
 namespace {
@@ -189,114 +185,13 @@ TEST(SsdpResponse, WidensHighBytesAsSignedOnWindows) {
 }
 #endif
 
-// ---- Discovery against a responder on loopback ----
+// ---- The search and its wait, on a scripted router and clock ----
 
-const std::uint32_t kLoopback = Ipv4FromParts(127, 0, 0, 1);
-const std::uint32_t kOtherLoopback = Ipv4FromParts(127, 0, 0, 2);
+using test::Bytes;
+using test::BytesOf;
+using test::ScriptedRouter;
 
-#ifdef _WIN32
-using AddressLength = int;
-#else
-using AddressLength = socklen_t;
-#endif
-
-struct Reply {
-  std::uint32_t from;
-  std::string bytes;
-};
-
-// Plays the router: records every datagram that reaches its port and, to the first one,
-// sends the scripted replies, each from a socket bound to the reply's source address.
-class Responder {
- public:
-  explicit Responder(std::vector<Reply> replies, std::uint32_t listenAddress = kLoopback)
-      : listener_(AF_INET, SOCK_DGRAM, IPPROTO_UDP), replies_(std::move(replies)) {
-    if (!session_.ok() || !listener_.valid() || !BindIpv4(listener_, listenAddress, 0)) return;
-    sockaddr_in bound{};
-    AddressLength length = sizeof bound;
-    if (getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) return;
-    for (const Reply& reply : replies_) {
-      Socket sender(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-      if (!sender.valid() || !BindIpv4(sender, reply.from, 0)) return;
-      senders_.push_back(std::move(sender));
-    }
-    endpoint_ = bound;
-    thread_ = std::thread([this] { Run(); });
-  }
-
-  ~Responder() { Finish(); }
-
-  bool ready() const { return endpoint_.sin_port != 0; }
-  const sockaddr_in& endpoint() const { return endpoint_; }
-
-  // Stops the responder and returns every datagram it received.
-  std::vector<std::string> Finish() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return requests_;
-  }
-
- private:
-  void Run() {
-    // Bounded even if the test never calls Finish.
-    const std::uint64_t giveUp = MonotonicMs() + 20000;
-    std::vector<char> buffer(65536);
-    while (MonotonicMs() < giveUp) {
-      const bool stopping = stop_;
-      // Once stopping, take only what is already queued: a datagram sent on loopback is in
-      // the receive queue by the time sendto returns.
-      if (WaitReadable(listener_, stopping ? 0 : 20) != WaitResult::Ready) {
-        if (stopping) return;
-        continue;
-      }
-      sockaddr_in peer{};
-      AddressLength length = sizeof peer;
-      const int n = static_cast<int>(recvfrom(listener_.get(), buffer.data(),
-                                              static_cast<int>(buffer.size()), 0,
-                                              reinterpret_cast<sockaddr*>(&peer), &length));
-      if (n < 0) continue;
-      requests_.emplace_back(buffer.data(), static_cast<std::size_t>(n));
-      if (requests_.size() != 1) continue;
-      for (std::size_t i = 0; i < replies_.size(); ++i) {
-        SendTo(senders_[i], replies_[i].bytes.data(), replies_[i].bytes.size(), peer);
-      }
-    }
-  }
-
-  NetSession session_;
-  Socket listener_;
-  std::vector<Reply> replies_;
-  std::vector<Socket> senders_;
-  sockaddr_in endpoint_{};
-  std::atomic<bool> stop_{false};
-  std::vector<std::string> requests_;
-  std::thread thread_;
-};
-
-// Whether a UDP socket bound to `address` really sends from it. Wine binds a UDP socket to any
-// address that is not 127.0.0.1 or an interface's own address as INADDR_ANY (while
-// getsockname still reports the requested address), so its datagrams leave from 127.0.0.1.
-bool SendsFrom(std::uint32_t address) {
-  const NetSession session;
-  const Socket receiver(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  const Socket sender(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (!session.ok() || !receiver.valid() || !sender.valid() ||
-      !BindIpv4(receiver, kLoopback, 0) || !BindIpv4(sender, address, 0)) {
-    return false;
-  }
-  sockaddr_in bound{};
-  AddressLength length = sizeof bound;
-  if (getsockname(receiver.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) return false;
-  if (SendTo(sender, "?", 1, bound) != 1) return false;
-  if (WaitReadable(receiver, 2000) != WaitResult::Ready) return false;
-  char byte = 0;
-  std::uint32_t from = 0;
-  return ReceiveDatagramFrom(receiver, &byte, 1, from) == 1 && from == address;
-}
-
-constexpr const char* kNoOtherSource =
-    "a UDP socket bound to 127.0.0.2 does not send from it here (Wine's bind() turns it into "
-    "INADDR_ANY)";
+const std::uint32_t kRouter = ScriptedRouter::Address();
 
 const std::string kMSearch =
     "M-SEARCH * HTTP/1.1\r\n"
@@ -306,7 +201,7 @@ const std::string kMSearch =
     "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
     "\r\n";
 
-std::string LoopbackAnswer(const std::string& location) {
+std::string RouterAnswer(const std::string& location) {
   return "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\nLOCATION: " + location +
          "\r\nSERVER: Debian/12 UPnP/1.1 MiniUPnPd/2.3\r\n"
          "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n\r\n";
@@ -314,179 +209,192 @@ std::string LoopbackAnswer(const std::string& location) {
 
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-std::uint64_t ElapsedSince(std::uint64_t start) { return MonotonicMs() - start; }
+struct Search {
+  SsdpOutcome outcome = SsdpOutcome::Failed;
+  std::u16string url = u"stale";
+  std::uint64_t endMs = 0;  // after the search went out
+};
+
+Search RunSearch(ScriptedRouter& router, const CancelFlag& cancel) {
+  Search search;
+  search.outcome = ExchangeSsdpSearch(router.Port(), kRouter, cancel, &search.url);
+  if (!router.requestTimes().empty()) search.endMs = router.now() - router.requestTimes()[0];
+  return search;
+}
+
+TEST(SsdpSearch, SendsTheSearchOnceAndTakesTheGatewaysAnswer) {
+  ScriptedRouter router;
+  router.Answer(0, BytesOf(RouterAnswer("http://192.168.1.1:5000/rootDesc.xml")), 40);
+  const CancelFlag cancel{false};
+  const Search search = RunSearch(router, cancel);
+  EXPECT_EQ(search.outcome, SsdpOutcome::Found);
+  EXPECT_EQ(search.url, u"http://192.168.1.1:5000/rootDesc.xml");
+  EXPECT_EQ(search.endMs, 40u);
+  ASSERT_EQ(router.requests().size(), 1u);
+  EXPECT_EQ(router.requests()[0], kMSearch);
+  EXPECT_EQ(kMSearch.size(), 137u);
+}
+
+TEST(SsdpSearch, BelievesOnlyTheGatewaysAddressAndKeepsWaitingPastRefusedAnswers) {
+  const std::string longest = UrlOfLength("192.168.1.1", 2048);
+  const std::string refused[] = {
+      "HTTP/1.1 404 Not Found\r\nLOCATION: http://192.168.1.1/a.xml\r\n\r\n",
+      "HTTP/1.1 2000 OK\r\nLOCATION: http://192.168.1.1/b.xml\r\n\r\n",
+      RouterAnswer("http://localhost:5000/rootDesc.xml"),
+      RouterAnswer("http://192.168.1.2:5000/rootDesc.xml"),
+      RouterAnswer("https://192.168.1.1:5000/rootDesc.xml"),
+      RouterAnswer("http://admin@192.168.1.1:5000/rootDesc.xml"),
+      RouterAnswer("http://192.168.1.1:5000/rootDesc.xml#frag"),
+      "HTTP/1.1 200 OK\r\nLOCATION: http://192.168.1.2/\r\nLOCATION: http://192.168.1.1/c.xml\r\n\r\n",
+      "HTTP/1.1 200 OK\r\nLOCATION : http://192.168.1.1/d.xml\r\n\r\n",
+      RouterAnswer(UrlOfLength("192.168.1.1", 2049)),
+      "",
+  };
+  ScriptedRouter router;
+  std::uint64_t at = 10;
+  // An impostor on the segment names a URL on the gateway; only the sender tells it apart.
+  router.Answer(0, BytesOf(RouterAnswer("http://192.168.1.1:5000/impostor.xml")), at,
+                Ipv4FromParts(192, 168, 1, 7));
+  for (const std::string& answer : refused) router.Answer(0, BytesOf(answer), at += 10);
+  router.Answer(0, BytesOf("HTTP/1.1 200\r\nlocation:\t " + longest + " \t\r\n\r\n"), at += 10);
+  const CancelFlag cancel{false};
+  const Search search = RunSearch(router, cancel);
+  EXPECT_EQ(search.outcome, SsdpOutcome::Found);
+  EXPECT_EQ(search.url, Wide(longest));
+  EXPECT_EQ(search.endMs, at);
+}
+
+TEST(SsdpSearch, NoAnswerAfterTheWindowWhoseLastSliceEndsAtIt) {
+  ScriptedRouter router;
+  router.Answer(0, BytesOf("HTTP/1.1 404 Not Found\r\n\r\n"), 30);
+  const CancelFlag cancel{false};
+  const Search search = RunSearch(router, cancel);
+  EXPECT_EQ(search.outcome, SsdpOutcome::NoAnswer);
+  EXPECT_TRUE(search.url.empty());
+  EXPECT_EQ(search.endMs, 2500u);
+  // 200 ms slices, the one cut short by the refused answer at 30 ms resumed whole, and the
+  // last one cut to end at the window: never a wait past it.
+  const std::vector<std::uint32_t>& waits = router.waits();
+  ASSERT_GE(waits.size(), 2u);
+  for (std::size_t i = 0; i + 1 < waits.size(); ++i) EXPECT_EQ(waits[i], 200u) << i;
+  EXPECT_EQ(waits.back(), 70u);
+  EXPECT_EQ(router.requests().size(), 1u);
+}
+
+TEST(SsdpSearch, ACancelledCheckStillSendsTheSearchOnceAndEndsAtOnce) {
+  ScriptedRouter router;
+  router.Answer(0, BytesOf(RouterAnswer("http://192.168.1.1:5000/rootDesc.xml")), 1);
+  const CancelFlag cancel{true};
+  const Search search = RunSearch(router, cancel);
+  EXPECT_EQ(search.outcome, SsdpOutcome::Cancelled);
+  EXPECT_TRUE(search.url.empty());
+  EXPECT_EQ(search.endMs, 0u);
+  ASSERT_EQ(router.requests().size(), 1u);
+  EXPECT_EQ(router.requests()[0], kMSearch);
+}
+
+TEST(SsdpSearch, ACancelWhileWaitingIsSeenAfterTheSliceInProgress) {
+  ScriptedRouter router;
+  CancelFlag cancel{false};
+  router.CancelAt(cancel, 450);
+  const Search search = RunSearch(router, cancel);
+  EXPECT_EQ(search.outcome, SsdpOutcome::Cancelled);
+  EXPECT_EQ(search.endMs, 600u);
+}
+
+TEST(SsdpSearch, AFailedSendOrWaitFails) {
+  const CancelFlag cancel{false};
+  ScriptedRouter refusesSends;
+  refusesSends.FailSends();
+  EXPECT_EQ(RunSearch(refusesSends, cancel).outcome, SsdpOutcome::Failed);
+  ScriptedRouter failsWaits;
+  failsWaits.FailWaitsFrom(300);
+  const Search search = RunSearch(failsWaits, cancel);
+  EXPECT_EQ(search.outcome, SsdpOutcome::Failed);
+  EXPECT_EQ(search.endMs, 400u);
+}
+
+// ---- Discovery against a gateway on loopback: the real socket ----
+
+const std::uint32_t kLoopback = test::Loopback();
+const std::uint32_t kOtherLoopback = Ipv4FromParts(127, 0, 0, 2);
+
+std::string LoopbackAnswer(const std::string& location) { return RouterAnswer(location); }
+
+test::GatewayScript AnswerFirst(std::vector<std::string> answers) {
+  test::GatewayScript script;
+  script.replies.emplace_back();
+  for (const std::string& answer : answers) script.replies[0].push_back({BytesOf(answer)});
+  return script;
+}
 
 TEST(SsdpDiscovery, SendsOneSearchAndReturnsTheGatewaysUrl) {
   const std::string location = "http://127.0.0.1:5000/rootDesc.xml";
-  Responder responder({{kLoopback, LoopbackAnswer(location)}});
-  ASSERT_TRUE(responder.ready());
+  test::LoopbackGateway gateway(AnswerFirst({LoopbackAnswer(location)}));
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{false};
   std::u16string url = u"stale";
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, nullptr, &url),
+  EXPECT_EQ(DiscoverGateway(kLoopback, gateway.endpoint(), kLoopback, cancel, &url),
             SsdpOutcome::Found);
   EXPECT_EQ(url, Wide(location));
-  const std::vector<std::string> requests = responder.Finish();
+  const auto requests = gateway.Stop();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].size(), 137u);
-  EXPECT_EQ(requests[0], kMSearch);
-}
-
-TEST(SsdpDiscovery, IgnoresAnswersFromOtherAddresses) {
-  if (!SendsFrom(kOtherLoopback)) GTEST_SKIP() << kNoOtherSource;
-  // Both name a URL on the gateway; only the sender's address tells them apart.
-  Responder responder({{kOtherLoopback, LoopbackAnswer("http://127.0.0.1:5000/impostor.xml")},
-                       {kLoopback, LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml")}});
-  ASSERT_TRUE(responder.ready());
-  std::u16string url;
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, nullptr, &url),
-            SsdpOutcome::Found);
-  EXPECT_EQ(url, u"http://127.0.0.1:5000/rootDesc.xml");
+  EXPECT_EQ(requests[0].bytes, BytesOf(kMSearch));
+  EXPECT_EQ(requests[0].senderAddress, kLoopback);
 }
 
 // Runs on Wine as well: here the gateway is 127.0.0.2 and the answer, naming a URL on it,
 // comes from 127.0.0.1.
 TEST(SsdpDiscovery, NoAnswerWhenOnlyAnotherAddressAnswers) {
-  Responder responder({{kLoopback, LoopbackAnswer("http://127.0.0.2:5000/rootDesc.xml")}});
-  ASSERT_TRUE(responder.ready());
+  test::LoopbackGateway gateway(AnswerFirst({LoopbackAnswer("http://127.0.0.2:5000/rootDesc.xml")}));
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{false};
   std::u16string url = u"stale";
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kOtherLoopback, nullptr, &url),
+  EXPECT_EQ(DiscoverGateway(kLoopback, gateway.endpoint(), kOtherLoopback, cancel, &url),
             SsdpOutcome::NoAnswer);
   EXPECT_TRUE(url.empty());
-  EXPECT_EQ(responder.Finish().size(), 1u);
-}
-
-TEST(SsdpDiscovery, KeepsWaitingPastRefusedAnswers) {
-  const std::string longest = UrlOfLength("127.0.0.1", 2048);
-  Responder responder(
-      {{kLoopback, "HTTP/1.1 404 Not Found\r\nLOCATION: http://127.0.0.1/a.xml\r\n\r\n"},
-       {kLoopback, "HTTP/1.1 2000 OK\r\nLOCATION: http://127.0.0.1/b.xml\r\n\r\n"},
-       {kLoopback, LoopbackAnswer("http://localhost:5000/rootDesc.xml")},
-       {kLoopback, LoopbackAnswer("http://127.0.0.2:5000/rootDesc.xml")},
-       {kLoopback, LoopbackAnswer("https://127.0.0.1:5000/rootDesc.xml")},
-       {kLoopback, LoopbackAnswer("http://admin@127.0.0.1:5000/rootDesc.xml")},
-       {kLoopback, LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml#frag")},
-       {kLoopback, "HTTP/1.1 200 OK\r\nLOCATION: http://127.0.0.2/\r\n"
-                   "LOCATION: http://127.0.0.1/c.xml\r\n\r\n"},
-       {kLoopback, "HTTP/1.1 200 OK\r\nLOCATION : http://127.0.0.1/d.xml\r\n\r\n"},
-       {kLoopback, LoopbackAnswer(UrlOfLength("127.0.0.1", 2049))},
-       {kLoopback, "HTTP/1.1 200\r\nlocation:\t " + longest + " \t\r\n\r\n"}});
-  ASSERT_TRUE(responder.ready());
-  std::u16string url;
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, nullptr, &url),
-            SsdpOutcome::Found);
-  EXPECT_EQ(url, Wide(longest));
+  EXPECT_EQ(gateway.Stop().size(), 1u);
 }
 
 TEST(SsdpDiscovery, DropsAnOversizedDatagramWhole) {
   // Its first 8192 bytes would be an acceptable answer on their own.
-  Responder responder(
-      {{kLoopback, AnswerOfSize("http://127.0.0.1:5000/oversized.xml", 8193)},
-       {kLoopback, AnswerOfSize("http://127.0.0.1:5000/rootDesc.xml", 8192)}});
-  ASSERT_TRUE(responder.ready());
+  test::LoopbackGateway gateway(
+      AnswerFirst({AnswerOfSize("http://127.0.0.1:5000/oversized.xml", 8193),
+                   AnswerOfSize("http://127.0.0.1:5000/rootDesc.xml", 8192)}));
+  ASSERT_TRUE(gateway.ok());
+  const CancelFlag cancel{false};
   std::u16string url;
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, nullptr, &url),
+  EXPECT_EQ(DiscoverGateway(kLoopback, gateway.endpoint(), kLoopback, cancel, &url),
             SsdpOutcome::Found);
   EXPECT_EQ(url, u"http://127.0.0.1:5000/rootDesc.xml");
 }
 
-TEST(SsdpWaitSlice, IsAFullSliceUntilTheDeadlineCutsItShort) {
-  struct Case {
-    std::uint64_t now;
-    std::uint64_t deadline;
-    std::uint32_t slice;
-  };
-  const Case cases[] = {
-      {1000, 3500, 200},  // the window has just begun
-      {3300, 3500, 200},  // exactly one slice left
-      {3301, 3500, 199},  // the slice that used to run 100 ms past the window
-      {3400, 3500, 100},
-      {3499, 3500, 1},
-      {3500, 3500, 0},  // at the deadline: no further wait
-      {3600, 3500, 0},  // past it (a late wake-up)
-      {0, ~std::uint64_t{0}, 200},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(SsdpWaitSliceMs(c.now, c.deadline), c.slice) << c.now << " to " << c.deadline;
-  }
-}
-
-TEST(SsdpDiscovery, GivesNoAnswerAfterTheWindow) {
-  Responder responder({{kLoopback, "HTTP/1.1 404 Not Found\r\n\r\n"}});
-  ASSERT_TRUE(responder.ready());
-  std::u16string url = u"stale";
-  const std::uint64_t start = MonotonicMs();
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, nullptr, &url),
-            SsdpOutcome::NoAnswer);
-  const std::uint64_t elapsed = ElapsedSince(start);
-  EXPECT_GE(elapsed, 2500u);  // the whole window, however its last slice is cut
-  EXPECT_LT(elapsed, 6000u);
-  EXPECT_TRUE(url.empty());
-  EXPECT_EQ(responder.Finish().size(), 1u);
-}
-
-TEST(SsdpDiscovery, CancelledBeforeTheCallStillSendsTheSearchOnce) {
-  Responder responder({{kLoopback, LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml")}});
-  ASSERT_TRUE(responder.ready());
-  const CancelFlag cancel{true};
-  std::u16string url = u"stale";
-  const std::uint64_t start = MonotonicMs();
-  EXPECT_EQ(DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, &cancel, &url),
-            SsdpOutcome::Cancelled);
-  EXPECT_LT(ElapsedSince(start), 2400u);  // it did not wait out the window
-  EXPECT_TRUE(url.empty());
-  const std::vector<std::string> requests = responder.Finish();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0], kMSearch);
-}
-
-TEST(SsdpDiscovery, NoticesACancelWhileWaiting) {
-  Responder responder({});
-  ASSERT_TRUE(responder.ready());
-  CancelFlag cancel{false};
-  std::thread canceller([&cancel] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    cancel.exchange(true);
-  });
-  const SsdpOutcome outcome =
-      DiscoverGateway(kLoopback, responder.endpoint(), kLoopback, &cancel, nullptr);
-  canceller.join();
-  EXPECT_EQ(outcome, SsdpOutcome::Cancelled);
-}
-
-TEST(SsdpDiscovery, FailsOnUnusableArgumentsWithoutSending) {
-  Responder responder({{kLoopback, LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml")}});
-  ASSERT_TRUE(responder.ready());
-  sockaddr_in wrongFamily = responder.endpoint();
-  wrongFamily.sin_family = AF_INET6;
-  sockaddr_in noPort = responder.endpoint();
-  noPort.sin_port = 0;
+TEST(SsdpDiscovery, FailsWithoutSendingOnUnusableArgumentsOrALocalAddressNotThisHosts) {
+  test::LoopbackGateway gateway(AnswerFirst({LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml")}));
+  ASSERT_TRUE(gateway.ok());
+  Ipv4Endpoint noPort = gateway.endpoint();
+  noPort.port = 0;
   struct ArgumentCase {
     const char* label;
     std::uint32_t local;
-    sockaddr_in destination;
+    Ipv4Endpoint destination;
     std::uint32_t gateway;
   };
-  const ArgumentCase cases[] = {{"local address 0", 0, responder.endpoint(), kLoopback},
-                                {"gateway address 0", kLoopback, responder.endpoint(), 0},
-                                {"not AF_INET", kLoopback, wrongFamily, kLoopback},
-                                {"port 0", kLoopback, noPort, kLoopback}};
+  // TEST-NET-1 is never assigned to a local interface, so the bind must fail before any send.
+  const ArgumentCase cases[] = {{"local address 0", 0, gateway.endpoint(), kLoopback},
+                                {"gateway address 0", kLoopback, gateway.endpoint(), 0},
+                                {"port 0", kLoopback, noPort, kLoopback},
+                                {"not this host's address", Ipv4FromParts(192, 0, 2, 1),
+                                 gateway.endpoint(), kLoopback}};
+  const CancelFlag cancel{false};
   for (const ArgumentCase& c : cases) {
     std::u16string url = u"stale";
-    EXPECT_EQ(DiscoverGateway(c.local, c.destination, c.gateway, nullptr, &url),
+    EXPECT_EQ(DiscoverGateway(c.local, c.destination, c.gateway, cancel, &url),
               SsdpOutcome::Failed)
         << c.label;
     EXPECT_TRUE(url.empty()) << c.label;
   }
-  EXPECT_TRUE(responder.Finish().empty());
-}
-
-TEST(SsdpDiscovery, FailsWhenTheLocalAddressIsNotThisHosts) {
-  // TEST-NET-1 is never assigned to a local interface, so the bind must fail before any send.
-  Responder responder({});
-  ASSERT_TRUE(responder.ready());
-  EXPECT_EQ(DiscoverGateway(Ipv4FromParts(192, 0, 2, 1), responder.endpoint(), kLoopback, nullptr,
-                            nullptr),
-            SsdpOutcome::Failed);
-  EXPECT_TRUE(responder.Finish().empty());
+  EXPECT_TRUE(gateway.Stop().empty());
 }
 
 }  // namespace

@@ -1,14 +1,20 @@
-#include "check/local/address_rules.h"
+#include "net/address_rules.h"
 
 #include <cstring>
 
 namespace talvo {
 
+bool IsCarrierGradeNat(std::uint32_t address) {
+  std::uint8_t b[4];
+  std::memcpy(b, &address, sizeof b);
+  return b[0] == 100 && b[1] >= 64 && b[1] <= 127;
+}
+
 bool IsPublicIpv4(std::uint32_t address) {
+  if (IsCarrierGradeNat(address)) return false;
   std::uint8_t b[4];
   std::memcpy(b, &address, sizeof b);
   if (b[0] == 0 || b[0] == 10 || b[0] == 127) return false;   // this network, private, loopback
-  if (b[0] == 100 && b[1] >= 64 && b[1] <= 127) return false;  // carrier-grade NAT
   if (b[0] == 169 && b[1] == 254) return false;                // link-local
   if (b[0] == 172 && b[1] >= 16 && b[1] <= 31) return false;   // private
   if (b[0] == 192 && b[1] == 0 && b[2] == 0) {

@@ -12,7 +12,7 @@
 
 #include "os/socket.h"
 
-namespace talvo::testing {
+namespace talvo::test {
 
 struct ReplyPiece {
   std::uint32_t delayMs = 0;  // pause before the bytes go out
@@ -27,8 +27,9 @@ Reply SimpleReply(const std::string& status, const std::string& body,
 
 class TestHttpServer {
  public:
-  // Connection n gets replies[n]; later connections are closed at once.
-  explicit TestHttpServer(std::vector<Reply> replies);
+  // Connection n gets replies[n]; later connections are closed at once, or, with
+  // `repeatLast`, get the last reply again.
+  explicit TestHttpServer(std::vector<Reply> replies, bool repeatLast = false);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -41,12 +42,13 @@ class TestHttpServer {
 
  private:
   void Serve();
-  void Answer(NativeSocket client, const Reply& reply);
+  void Answer(const Socket& client, const Reply& reply);
 
   NetSession session_;
   Socket listener_;
   std::uint16_t port_ = 0;
   std::vector<Reply> replies_;
+  bool repeatLast_ = false;
   std::atomic<bool> stop_{false};
   std::atomic<std::size_t> connections_{0};
   mutable std::mutex mutex_;
@@ -63,4 +65,4 @@ std::vector<std::string> HeaderLines(const std::string& head);
 // Whether a header of that name (any case) is present, and its value.
 bool FindHeader(const std::string& head, const std::string& name, std::string* value = nullptr);
 
-}  // namespace talvo::testing
+}  // namespace talvo::test

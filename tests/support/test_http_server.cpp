@@ -1,47 +1,18 @@
-#include "test_http_server.h"
+#include "support/test_http_server.h"
 
 #include <chrono>
 #include <cstring>
 
 #include "os/clock.h"
 
-#ifdef _WIN32
-using SocketLength = int;
-#else
-#include <unistd.h>
-using SocketLength = socklen_t;
-#endif
-
-namespace talvo::testing {
+namespace talvo::test {
 namespace {
 
 constexpr std::uint32_t kRequestWaitMs = 5000;
 constexpr std::size_t kMaxRequestBytes = 1 << 20;
 
-class Accepted {
- public:
-  explicit Accepted(NativeSocket handle) : handle_(handle) {}
-  ~Accepted() {
-#ifdef _WIN32
-    if (handle_ != INVALID_SOCKET) closesocket(handle_);
-#else
-    if (handle_ >= 0) close(handle_);
-#endif
-  }
-  Accepted(const Accepted&) = delete;
-  Accepted& operator=(const Accepted&) = delete;
-  NativeSocket get() const { return handle_; }
-
- private:
-  NativeSocket handle_;
-};
-
-bool Readable(NativeSocket socket, std::uint32_t timeoutMs) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(socket, &set);
-  timeval wait{static_cast<long>(timeoutMs / 1000), static_cast<long>(timeoutMs % 1000) * 1000};
-  return select(static_cast<int>(socket + 1), &set, nullptr, nullptr, &wait) > 0;
+bool Readable(const Socket& socket, std::uint32_t timeoutMs) {
+  return WaitReadable(socket, timeoutMs) == WaitResult::Ready;
 }
 
 std::string Lower(std::string text) {
@@ -65,15 +36,14 @@ Reply SimpleReply(const std::string& status, const std::string& body, const std:
                             "\r\n" + body}};
 }
 
-TestHttpServer::TestHttpServer(std::vector<Reply> replies)
-    : listener_(AF_INET, SOCK_STREAM, IPPROTO_TCP), replies_(std::move(replies)) {
+TestHttpServer::TestHttpServer(std::vector<Reply> replies, bool repeatLast)
+    : listener_(SocketKind::TcpIpv4), replies_(std::move(replies)), repeatLast_(repeatLast) {
   if (!session_.ok() || !listener_.valid()) return;
-  if (!BindIpv4(listener_, Ipv4FromParts(127, 0, 0, 1), 0)) return;
-  if (listen(listener_.get(), 8) != 0) return;
-  sockaddr_in bound{};
-  SocketLength length = sizeof bound;
-  if (getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) return;
-  port_ = ntohs(bound.sin_port);
+  if (!Bind(listener_, Ipv4Endpoint{Ipv4FromParts(127, 0, 0, 1), 0})) return;
+  if (!Listen(listener_, 8)) return;
+  Ipv4Endpoint bound;
+  if (!LocalEndpoint(listener_, bound)) return;
+  port_ = bound.port;
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -95,14 +65,18 @@ std::vector<std::string> TestHttpServer::Requests() const {
 
 void TestHttpServer::Serve() {
   while (!stop_) {
-    if (!Readable(listener_.get(), 50)) continue;
-    const Accepted client(accept(listener_.get(), nullptr, nullptr));
+    if (!Readable(listener_, 50)) continue;
+    const Socket client = Accept(listener_);
     const std::size_t index = connections_++;
-    if (index < replies_.size()) Answer(client.get(), replies_[index]);
+    if (index < replies_.size()) {
+      Answer(client, replies_[index]);
+    } else if (repeatLast_ && !replies_.empty()) {
+      Answer(client, replies_.back());
+    }
   }
 }
 
-void TestHttpServer::Answer(NativeSocket client, const Reply& reply) {
+void TestHttpServer::Answer(const Socket& client, const Reply& reply) {
   std::string request;
   const std::uint64_t start = MonotonicMs();
   std::size_t wanted = 0;
@@ -111,7 +85,7 @@ void TestHttpServer::Answer(NativeSocket client, const Reply& reply) {
     if (headComplete && request.size() >= wanted) break;
     if (!Readable(client, 50)) continue;
     char buffer[4096];
-    const long received = recv(client, buffer, sizeof buffer, 0);
+    const long received = Receive(client, buffer, sizeof buffer);
     if (received <= 0) break;
     request.append(buffer, static_cast<std::size_t>(received));
     const std::size_t end = request.find("\r\n\r\n");
@@ -130,23 +104,18 @@ void TestHttpServer::Answer(NativeSocket client, const Reply& reply) {
     if (stop_) return;
     std::size_t sent = 0;
     while (sent < piece.bytes.size()) {
-      const long n = send(client, piece.bytes.data() + sent,
-                          static_cast<int>(piece.bytes.size() - sent), 0);
+      const long n = Send(client, piece.bytes.data() + sent, piece.bytes.size() - sent);
       if (n <= 0) return;  // the client has gone: nothing more to say
       sent += static_cast<std::size_t>(n);
     }
   }
-#ifdef _WIN32
-  shutdown(client, SD_SEND);
-#else
-  shutdown(client, SHUT_WR);
-#endif
+  ShutdownSend(client);
   // Let the client read to the end before the socket closes under it.
   const std::uint64_t lingerStart = MonotonicMs();
   char drain[512];
   while (!stop_ && MonotonicMs() - lingerStart < 2000) {
     if (!Readable(client, 50)) continue;
-    if (recv(client, drain, sizeof drain, 0) <= 0) break;
+    if (Receive(client, drain, sizeof drain) <= 0) break;
   }
 }
 
@@ -186,4 +155,4 @@ bool FindHeader(const std::string& head, const std::string& name, std::string* v
   return false;
 }
 
-}  // namespace talvo::testing
+}  // namespace talvo::test

@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "check/local/address_rules.h"
-#include "os/inet.h"
+#include "net/address_rules.h"
+#include "net/url.h"
+#include "os/socket.h"
 
 namespace talvo {
 namespace {
@@ -14,9 +15,9 @@ struct Ipv4Case {
 };
 
 std::uint32_t Parse4(const char* text) {
-  in_addr a{};
-  EXPECT_EQ(inet_pton(AF_INET, text, &a), 1) << text;
-  return a.s_addr;
+  std::uint32_t address = 0;
+  EXPECT_TRUE(ParseIpv4Literal(std::u16string(text, text + std::strlen(text)), address)) << text;
+  return address;
 }
 
 TEST(IsPublicIpv4, RangeBoundaries) {
@@ -69,10 +70,8 @@ TEST(IsGlobalUnicastIpv6, SpecialPurposeRegistry) {
       {"ff02::1", false},           {"2606:4700:4700::1111", true},
   };
   for (const Ipv6Case& c : cases) {
-    in6_addr a{};
-    ASSERT_EQ(inet_pton(AF_INET6, c.text, &a), 1) << c.text;
     std::uint8_t bytes[16];
-    std::memcpy(bytes, &a, sizeof bytes);
+    ASSERT_TRUE(ParseIpv6Literal(c.text, bytes)) << c.text;
     EXPECT_EQ(IsGlobalUnicastIpv6(bytes), c.global) << c.text;
   }
 }
