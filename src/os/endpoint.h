@@ -33,9 +33,4 @@ inline std::uint32_t Ipv4FromParts(std::uint8_t a, std::uint8_t b, std::uint8_t 
   return address;
 }
 
-// The four dotted parts of an address in network byte order, first part first.
-inline void Ipv4Parts(std::uint32_t address, std::uint8_t (&parts)[4]) {
-  std::memcpy(parts, &address, sizeof parts);
-}
-
 }  // namespace talvo
