@@ -25,6 +25,9 @@ namespace {
 constexpr long kNetlinkReceiveTimeoutMs = 2000;
 // Room for one receive of a dump: the kernel packs up to 32 KiB of messages into each.
 constexpr std::size_t kNetlinkBufferBytes = 64 * 1024;
+// A dump that a concurrent change interrupts this often is a table changing faster than it
+// can be read: unreadable rather than chased.
+constexpr int kDumpAttempts = 3;
 
 class NetlinkSocket {
  public:
@@ -51,25 +54,61 @@ class NetlinkSocket {
   mnl_socket* socket_;
 };
 
+enum class ExchangeResult : std::uint8_t { Complete, Interrupted, Failed };
+
+// What libmnl does not tell apart: the kernel flags the messages of a dump that a concurrent
+// change may have made inconsistent, and a dump that broke off ends with its error in the
+// done message, which libmnl takes as a normal end.
+ExchangeResult Screen(const char* data, std::size_t bytes) {
+  int remaining = static_cast<int>(bytes);
+  for (auto* header = reinterpret_cast<const nlmsghdr*>(data); mnl_nlmsg_ok(header, remaining);
+       header = mnl_nlmsg_next(header, &remaining)) {
+    if ((header->nlmsg_flags & NLM_F_DUMP_INTR) != 0) return ExchangeResult::Interrupted;
+    if (header->nlmsg_type == NLMSG_DONE && mnl_nlmsg_get_payload_len(header) >= sizeof(int)) {
+      int error = 0;
+      std::memcpy(&error, mnl_nlmsg_get_payload(header), sizeof error);
+      if (error != 0) return ExchangeResult::Failed;
+    }
+  }
+  return ExchangeResult::Complete;
+}
+
 // Sends one request and feeds every answer to `callback` until the dump's end or the
-// acknowledgement. False on any error, including an error answer from the kernel.
-bool Exchange(nlmsghdr* request, mnl_cb_t callback, void* data) {
+// acknowledgement. Any error, including an error answer from the kernel, is a failure.
+ExchangeResult Exchange(const nlmsghdr* request, mnl_cb_t callback, void* data) {
   const NetlinkSocket socket;
-  if (!socket.valid()) return false;
+  if (!socket.valid()) return ExchangeResult::Failed;
   const unsigned portId = mnl_socket_get_portid(socket.get());
   const unsigned sequence = request->nlmsg_seq;
-  if (mnl_socket_sendto(socket.get(), request, request->nlmsg_len) < 0) return false;
+  if (mnl_socket_sendto(socket.get(), request, request->nlmsg_len) < 0) {
+    return ExchangeResult::Failed;
+  }
   std::vector<char> buffer(kNetlinkBufferBytes);
   // Each receive either ends the exchange or consumes at least one message; the kernel's
   // answer is finite, and a silent kernel ends it through the receive timeout.
   for (;;) {
     const ssize_t n = mnl_socket_recvfrom(socket.get(), buffer.data(), buffer.size());
-    if (n <= 0) return false;
+    if (n <= 0) return ExchangeResult::Failed;
+    const ExchangeResult seen = Screen(buffer.data(), static_cast<std::size_t>(n));
+    if (seen != ExchangeResult::Complete) return seen;
     const int result = mnl_cb_run(buffer.data(), static_cast<std::size_t>(n), sequence, portId,
                                   callback, data);
-    if (result == MNL_CB_STOP) return true;
-    if (result < 0) return false;
+    if (result == MNL_CB_STOP) return ExchangeResult::Complete;
+    if (result < 0) return ExchangeResult::Failed;
   }
+}
+
+// A dump into `collected`, started again from its first state when a concurrent change
+// interrupted it.
+template <typename Collected>
+bool Dump(const nlmsghdr* request, mnl_cb_t callback, Collected& collected) {
+  const Collected start = collected;
+  for (int attempt = 0; attempt < kDumpAttempts; ++attempt) {
+    collected = start;
+    const ExchangeResult result = Exchange(request, callback, &collected);
+    if (result != ExchangeResult::Interrupted) return result == ExchangeResult::Complete;
+  }
+  return false;
 }
 
 nlmsghdr* StartRequest(std::vector<char>& buffer, std::uint16_t type, std::uint16_t flags) {
@@ -137,7 +176,7 @@ bool ReadLinks(LinkMap& links) {
   nlmsghdr* request = StartRequest(buffer, RTM_GETLINK, NLM_F_DUMP);
   auto* info = static_cast<ifinfomsg*>(mnl_nlmsg_put_extra_header(request, sizeof(ifinfomsg)));
   info->ifi_family = AF_UNSPEC;
-  return Exchange(request, OnLink, &links);
+  return Dump(request, OnLink, links);
 }
 
 struct AddressRow {
@@ -266,7 +305,7 @@ bool ReadDefaultRoutes(unsigned char family, std::vector<RouteRow>& rows) {
   info->rtm_family = family;
   // RT_TABLE_UNSPEC: every routing table, so a VPN's own table and its rules are seen too.
   info->rtm_table = RT_TABLE_UNSPEC;
-  if (!Exchange(request, OnRoute, &collector)) return false;
+  if (!Dump(request, OnRoute, collector)) return false;
   for (RouteRow& row : collector.rows) {
     const auto link = links.find(row.interfaceIndex);
     row.interfaceReadable = link != links.end();
@@ -332,7 +371,7 @@ bool Lookup(unsigned char family, const std::uint8_t* destination, std::uint32_t
   if (fibMatch) info->rtm_flags = RTM_F_FIB_MATCH;
   mnl_attr_put(request, RTA_DST, addressBytes, destination);
   if (interfaceIndex != 0) mnl_attr_put_u32(request, RTA_OIF, interfaceIndex);
-  return Exchange(request, OnLookup, &answer);
+  return Exchange(request, OnLookup, &answer) == ExchangeResult::Complete;
 }
 
 }  // namespace
@@ -347,7 +386,7 @@ EnumerationStatus ReadAdapters(bool withAddresses, std::vector<AdapterFacts>& ad
     nlmsghdr* request = StartRequest(buffer, RTM_GETADDR, NLM_F_DUMP);
     auto* info = static_cast<ifaddrmsg*>(mnl_nlmsg_put_extra_header(request, sizeof(ifaddrmsg)));
     info->ifa_family = AF_UNSPEC;
-    if (!Exchange(request, OnAddress, &addresses)) return EnumerationStatus::Failed;
+    if (!Dump(request, OnAddress, addresses)) return EnumerationStatus::Failed;
   }
   if (links.empty()) return EnumerationStatus::NoData;
   std::map<std::uint32_t, std::size_t> position;
