@@ -3,6 +3,7 @@
 #include <libmnl/libmnl.h>
 #include <linux/if.h>
 #include <linux/if_arp.h>
+#include <linux/if_link.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -132,9 +134,19 @@ void ForEachAttribute(const nlmsghdr* header, std::size_t headerBytes, Visit vis
   }
 }
 
+template <typename Visit>
+void ForEachNested(const void* payload, int bytes, Visit visit) {
+  for (auto* attribute = static_cast<const nlattr*>(payload); mnl_attr_ok(attribute, bytes);
+       attribute = mnl_attr_next(attribute)) {
+    visit(attribute);
+    bytes -= static_cast<int>(MNL_ALIGN(attribute->nla_len));
+  }
+}
+
 struct LinkState {
   unsigned short type = 0;
   unsigned flags = 0;
+  std::string kind;  // IFLA_INFO_KIND: the driver that made the link
 };
 using LinkMap = std::map<std::uint32_t, LinkState>;
 
@@ -146,10 +158,19 @@ bool LinkIsUp(const LinkState& link) {
   return (link.flags & kUp) == kUp;
 }
 
-// No link layer (tun devices, WireGuard) or one of the kernel's IP-in-IP encapsulations.
+// The drivers that carry packets inside other packets: VPN devices (tun, WireGuard, IPsec
+// interfaces) and the kernel's encapsulations. The link type alone does not say it: a raw-IP
+// mobile broadband modem has no link layer either, like a tun device.
 bool LinkIsTunnel(const LinkState& link) {
+  static constexpr const char* kTunnelKinds[] = {
+      "tun", "wireguard", "xfrm", "vti", "vti6", "ipip", "ip6tnl", "sit", "gre", "gretap",
+      "ip6gre", "ip6gretap", "erspan", "ip6erspan", "l2tpeth", "vxlan", "geneve", "bareudp",
+      "gtp"};
+  for (const char* kind : kTunnelKinds) {
+    if (link.kind == kind) return true;
+  }
+  // The IP-in-IP link types mean a tunnel whichever driver made them.
   switch (link.type) {
-    case ARPHRD_NONE:
     case ARPHRD_TUNNEL:
     case ARPHRD_TUNNEL6:
     case ARPHRD_SIT:
@@ -167,6 +188,16 @@ int OnLink(const nlmsghdr* header, void* data) {
   LinkState& link = (*static_cast<LinkMap*>(data))[static_cast<std::uint32_t>(info->ifi_index)];
   link.type = info->ifi_type;
   link.flags = info->ifi_flags;
+  ForEachAttribute(header, sizeof(ifinfomsg), [&link](const nlattr* attribute) {
+    if (mnl_attr_get_type(attribute) != IFLA_LINKINFO) return;
+    ForEachNested(mnl_attr_get_payload(attribute), mnl_attr_get_payload_len(attribute),
+                  [&link](const nlattr* nested) {
+                    if (mnl_attr_get_type(nested) == IFLA_INFO_KIND &&
+                        mnl_attr_validate(nested, MNL_TYPE_NUL_STRING) >= 0) {
+                      link.kind = mnl_attr_get_str(nested);
+                    }
+                  });
+  });
   return MNL_CB_OK;
 }
 
@@ -277,13 +308,9 @@ int OnRoute(const nlmsghdr* header, void* data) {
     RouteRow path = row;
     path.interfaceIndex = static_cast<std::uint32_t>(hop.rtnh_ifindex);
     path.interfaceLuid = path.interfaceIndex;
-    const auto* nested = reinterpret_cast<const nlattr*>(cursor + RTNH_LENGTH(0));
-    int nestedBytes = static_cast<int>(hop.rtnh_len) - static_cast<int>(RTNH_LENGTH(0));
-    while (mnl_attr_ok(nested, nestedBytes)) {
-      ReadNextHop(nested, family, path);
-      nestedBytes -= static_cast<int>(MNL_ALIGN(nested->nla_len));
-      nested = mnl_attr_next(nested);
-    }
+    ForEachNested(cursor + RTNH_LENGTH(0),
+                  static_cast<int>(hop.rtnh_len) - static_cast<int>(RTNH_LENGTH(0)),
+                  [&](const nlattr* nested) { ReadNextHop(nested, family, path); });
     collector->rows.push_back(path);
     const std::size_t step = RTNH_ALIGN(hop.rtnh_len);
     if (step >= remaining) break;

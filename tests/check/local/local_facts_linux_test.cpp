@@ -385,6 +385,14 @@ TEST_F(LinuxLocalFacts, ATunDeviceCarryingTheDefaultRouteIsIndirect) {
   EXPECT_TRUE(facts->readable);
   EXPECT_TRUE(facts->isTunnel);
   EXPECT_TRUE(facts->up);
+
+  // Tunnels are known by their driver, not by a missing link layer: a VXLAN has Ethernet.
+  ASSERT_TRUE(ns.AddVethPair("a0", "a1"));
+  ASSERT_TRUE(ns.Ip("link add vx0 type vxlan id 5 dstport 4789"));
+  const auto vxlan = InNamespace(ns, [&] { return ReadInterface(IndexOf(ns, "vx0")); });
+  ASSERT_TRUE(vxlan.has_value());
+  EXPECT_TRUE(vxlan->readable && vxlan->isTunnel);
+  EXPECT_EQ(InNamespace(ns, [&] { return ReadInterface(IndexOf(ns, "a0")).isTunnel; }), false);
 }
 
 // A client namespace whose only uplink is a veth to a server namespace holding
