@@ -14,7 +14,9 @@ namespace talvo {
 EnumerationStatus ReadAdapters(bool withAddresses, std::vector<AdapterFacts>& adapters);
 
 // The IPv4 rows with a destination prefix length of 0, each with its interface query
-// (connected flag and interface metric) answered or marked unreadable. False: no table.
+// (connected flag and interface metric) answered or marked unreadable. Where policy rules
+// pick among several tables, the rows of the tables this host's own traffic reaches, in the
+// order the rules consult them. False: no table.
 bool ReadIpv4DefaultRoutes(std::vector<RouteRow>& rows);
 
 // The IPv6 default rows; here `interfaceConnected` means the interface is operationally up.

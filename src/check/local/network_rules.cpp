@@ -1,5 +1,7 @@
 #include "check/local/network_rules.h"
 
+#include <algorithm>
+
 #include "net/address_rules.h"
 
 namespace talvo {
@@ -10,6 +12,17 @@ bool CountsAsActive(const AdapterFacts& adapter) { return adapter.up && !adapter
 
 bool IsIpv4DefaultRoute(const RouteRow& row) {
   return row.prefixLength == 0 && row.nextHopFamily == AddressFamily::Ipv4;
+}
+
+// The kernel's rule match for an unbound socket's traffic to the internet: no mark (so only
+// the masked bits of the rule's mark must be 0), source and destination not narrowed, and
+// the loopback device as the input interface of locally sent packets.
+bool RuleCarriesHostTraffic(const RoutingRule& rule, std::uint32_t uid) {
+  const bool matches =
+      rule.sourceLength == 0 && rule.destinationLength == 0 &&
+      (rule.mark & rule.markMask) == 0 && rule.input != RuleInput::OtherInterface &&
+      !rule.otherSelector && (!rule.hasUidRange || (rule.uidFirst <= uid && uid <= rule.uidLast));
+  return rule.inverted ? !matches : matches;
 }
 
 }  // namespace
@@ -58,8 +71,41 @@ EnumerationStatus FillGrowingBuffer(
   return EnumerationStatus::Failed;
 }
 
+std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules, std::uint32_t uid) {
+  std::stable_sort(rules.begin(), rules.end(), [](const RoutingRule& a, const RoutingRule& b) {
+    return a.priority < b.priority;
+  });
+  std::vector<std::uint32_t> tables;
+  // Every step moves forward (a jump only goes to a later priority), so the walk ends.
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    const RoutingRule& rule = rules[i];
+    if (!RuleCarriesHostTraffic(rule, uid)) continue;
+    switch (rule.action) {
+      case RuleAction::Refuse:
+        return tables;
+      case RuleAction::Continue:
+        break;
+      case RuleAction::Goto: {
+        // To the first rule of the target priority; without one the rule is passed by.
+        std::size_t target = i + 1;
+        while (target < rules.size() && rules[target].priority != rule.gotoPriority) ++target;
+        if (target < rules.size()) i = target - 1;
+        break;
+      }
+      case RuleAction::LookUpTable:
+        if (!rule.suppressesDefaultRoutes &&
+            std::find(tables.begin(), tables.end(), rule.table) == tables.end()) {
+          tables.push_back(rule.table);
+        }
+        break;
+    }
+  }
+  return tables;
+}
+
 std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows) {
   std::optional<std::size_t> kept;
+  std::uint32_t keptOrder = 0;
   std::uint64_t keptCost = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const RouteRow& row = rows[i];
@@ -70,8 +116,12 @@ std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows)
     const std::uint64_t cost =
         static_cast<std::uint64_t>(row.routeMetric) + row.interfaceMetric;
     if (cost > 0xFFFFFFFFull) continue;
-    if (!kept || cost < keptCost) {
+    // A table consulted earlier answers before a later one is looked at, whatever the later
+    // one's routes cost.
+    if (!kept || row.lookupOrder < keptOrder ||
+        (row.lookupOrder == keptOrder && cost < keptCost)) {
       kept = i;
+      keptOrder = row.lookupOrder;
       keptCost = cost;
     }
   }

@@ -60,7 +60,42 @@ struct RouteRow {
   bool interfaceReadable = false;
   bool interfaceConnected = false;
   std::uint32_t interfaceMetric = 0;
+  // Where the row's routing table comes in the order the system consults its tables for this
+  // host's traffic (Windows has one table: always 0).
+  std::uint32_t lookupOrder = 0;
 };
+
+// A policy routing rule (Linux), reduced to what decides whether this host's own traffic to
+// the internet passes it: traffic that carries no firewall mark, picks no source address, has
+// no output interface and leaves through the loopback input, as an unbound socket's does.
+enum class RuleAction : std::uint8_t { LookUpTable, Goto, Continue, Refuse };
+enum class RuleInput : std::uint8_t { Any, Loopback, OtherInterface };
+
+struct RoutingRule {
+  std::uint32_t priority = 0;
+  RuleAction action = RuleAction::LookUpTable;
+  std::uint32_t table = 0;
+  std::uint32_t gotoPriority = 0;
+  bool inverted = false;
+  std::uint8_t sourceLength = 0;
+  std::uint8_t destinationLength = 0;
+  std::uint32_t mark = 0;
+  std::uint32_t markMask = 0;
+  RuleInput input = RuleInput::Any;
+  bool hasUidRange = false;
+  std::uint32_t uidFirst = 0;
+  std::uint32_t uidLast = 0;
+  // Selects by something this host's traffic to the internet does not carry as a whole: an
+  // output interface, a protocol, ports, a type of service, a tunnel id, a VRF.
+  bool otherSelector = false;
+  // suppress_prefixlength: the table's answer is thrown away when its route is that short,
+  // which every default route is.
+  bool suppressesDefaultRoutes = false;
+};
+
+// The routing tables whose default routes this host's traffic (sent by `uid`) can reach, in
+// the order the rules consult them, each once. A refusing rule ends the walk.
+std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules, std::uint32_t uid);
 
 // The system's own route lookup towards a destination.
 struct BestRouteAnswer {
@@ -86,7 +121,8 @@ struct ProxyFacts {
 };
 
 // The cheapest IPv4 default route on a connected interface (route metric plus interface
-// metric); on equal cost the earlier row. Rows whose interface cannot be read are dropped.
+// metric) of the first table consulted that has one; on equal cost the earlier row. Rows
+// whose interface cannot be read are dropped.
 std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows);
 
 // The chosen row is believed only when the system's own lookup agrees with it in full.

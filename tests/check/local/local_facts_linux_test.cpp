@@ -310,23 +310,33 @@ TEST_F(LinuxLocalFacts, AnEqualCostMultipathRouteListsEachNextHop) {
   EXPECT_EQ(outcome.route.gatewayAddress, Ipv4FromParts(203, 0, 113, 1));
 }
 
-TEST_F(LinuxLocalFacts, SeesADefaultRouteInAnotherRoutingTable) {
+TEST_F(LinuxLocalFacts, OnlyATableTheRulesReachForThisHostsTrafficHoldsItsRoute) {
   const Namespace ns;
   ASSERT_TRUE(ns.created());
   BuildTwoUplinks(ns);
-  ASSERT_TRUE(ns.Ip("route add default via 203.0.113.1 dev a0"));
-  // What a VPN client does: its own table, reached through a policy rule.
-  ASSERT_TRUE(ns.Ip("route add default via 198.51.100.1 dev b0 metric 50 table 100"));
-
-  const RouteOutcome outcome = FindIn(ns);
-  ASSERT_TRUE(outcome.found);
-  EXPECT_EQ(outcome.route.interfaceIndex, IndexOf(ns, "a0"));
-  const auto other = InNamespace(ns, [&] {
-    bool otherRoute = false;
-    return HasOtherDefaultRoute(IndexOf(ns, "a0"), otherRoute) && otherRoute;
-  });
-  EXPECT_EQ(other, true);
-  EXPECT_EQ(InNamespace(ns, [&] { return AssessIndirectPath(IndexOf(ns, "a0")); }), true);
+  ASSERT_TRUE(ns.Ip("route add default via 203.0.113.1 dev a0 metric 100"));
+  // A cheaper default in a table of its own, as split tunnels and multi-homed hosts set up.
+  ASSERT_TRUE(ns.Ip("route add default via 198.51.100.1 dev b0 table 100"));
+  const std::uint32_t a0 = IndexOf(ns, "a0");
+  const std::uint32_t b0 = IndexOf(ns, "b0");
+  for (const std::string selector : {"from 10.9.0.2", "fwmark 0x51", "iif b0",
+                                     "uidrange 1000-1999", "to 10.0.0.0/8", "ipproto udp"}) {
+    ASSERT_TRUE(ns.Ip("rule add " + selector + " table 100 pref 100"));
+    EXPECT_EQ(FindIn(ns).route.interfaceIndex, a0) << selector;
+    EXPECT_EQ(InNamespace(ns, [&] { return AssessIndirectPath(a0); }), false) << selector;
+    ASSERT_TRUE(ns.Ip("rule del pref 100"));
+  }
+  // Rules this host's traffic passes put the table first, whatever its route costs; the
+  // ordinary uplink is then a second default route.
+  ASSERT_TRUE(ns.Ip("route del default table 100"));
+  ASSERT_TRUE(ns.Ip("route add default via 198.51.100.1 dev b0 table 100 metric 500"));
+  for (const std::string selector :
+       {"not fwmark 0x51", "iif lo", "from all", "not from 10.9.0.2"}) {
+    ASSERT_TRUE(ns.Ip("rule add " + selector + " table 100 pref 100"));
+    EXPECT_EQ(FindIn(ns).route.interfaceIndex, b0) << selector;
+    EXPECT_EQ(InNamespace(ns, [&] { return AssessIndirectPath(b0); }), true) << selector;
+    ASSERT_TRUE(ns.Ip("rule del pref 100"));
+  }
 }
 
 TEST_F(LinuxLocalFacts, ASinglePlainUplinkIsDirectUnlessAProxyIsSet) {
@@ -363,7 +373,7 @@ FileDescriptor AttachTun(const Namespace& ns, const char* name) {
   }).value_or(FileDescriptor());
 }
 
-TEST_F(LinuxLocalFacts, ATunDeviceCarryingTheDefaultRouteIsIndirect) {
+TEST_F(LinuxLocalFacts, ATunDeviceCarryingTheDefaultRouteIsIndirectAlsoThroughVpnRules) {
   const Namespace ns;
   ASSERT_TRUE(ns.created());
   const FileDescriptor tun = AttachTun(ns, "tun0");
@@ -385,6 +395,28 @@ TEST_F(LinuxLocalFacts, ATunDeviceCarryingTheDefaultRouteIsIndirect) {
   EXPECT_TRUE(facts->readable);
   EXPECT_TRUE(facts->isTunnel);
   EXPECT_TRUE(facts->up);
+
+  // The WireGuard tools' layout: unmarked traffic goes to the tunnel's table, and the main
+  // table answers only with routes more specific than a default one. A cheaper default
+  // route in main does not change the path.
+  ASSERT_TRUE(ns.AddVethPair("a0", "a1"));
+  ASSERT_TRUE(ns.Ip("address add 198.51.100.2/24 dev a0"));
+  ASSERT_TRUE(ns.Ip("route add default via 198.51.100.1 dev a0 metric 100"));
+  ASSERT_TRUE(ns.Ip("route del default dev tun0"));
+  ASSERT_TRUE(ns.Ip("route add default dev tun0 metric 200 table 51820"));
+  ASSERT_TRUE(ns.Ip("rule add not fwmark 51820 table 51820 pref 32765"));
+  ASSERT_TRUE(ns.Ip("rule add table main suppress_prefixlength 0 pref 32764"));
+  const RouteOutcome vpn = FindIn(ns);
+  EXPECT_EQ(vpn.route.interfaceIndex, IndexOf(ns, "tun0"));
+  EXPECT_EQ(vpn.route.localAddress, Ipv4FromParts(203, 0, 113, 9));
+  EXPECT_EQ(InNamespace(ns, [&] { return AssessIndirectPath(vpn.route.interfaceIndex); }), true);
+
+  // Tunnels are known by their driver, not by a missing link layer: a VXLAN has Ethernet.
+  ASSERT_TRUE(ns.Ip("link add vx0 type vxlan id 5 dstport 4789"));
+  const auto vxlan = InNamespace(ns, [&] { return ReadInterface(IndexOf(ns, "vx0")); });
+  ASSERT_TRUE(vxlan.has_value());
+  EXPECT_TRUE(vxlan->readable && vxlan->isTunnel);
+  EXPECT_EQ(InNamespace(ns, [&] { return ReadInterface(IndexOf(ns, "a0")).isTunnel; }), false);
 }
 
 // A client namespace whose only uplink is a veth to a server namespace holding

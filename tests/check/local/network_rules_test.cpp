@@ -146,6 +146,8 @@ TEST(DefaultRouteChoice, PicksTheLowestSumOfRouteAndInterfaceMetric) {
   notDefault.prefixLength = 8;
   RouteRow ipv6NextHop = Default(3, 0, 0, 0);
   ipv6NextHop.nextHopFamily = AddressFamily::Ipv6;
+  RouteRow laterTable = Default(2, kGatewayB, 0, 0);
+  laterTable.lookupOrder = 1;
   const Case cases[] = {
       {"empty table", {}, std::nullopt},
       {"interface metric 25 beats 35",
@@ -167,9 +169,45 @@ TEST(DefaultRouteChoice, PicksTheLowestSumOfRouteAndInterfaceMetric) {
       {"only default routes count", {notDefault, Default(1, kGatewayA, 50, 50)}, 1},
       {"an IPv6 next hop does not count", {ipv6NextHop}, std::nullopt},
       {"an on-link default route counts", {Default(4, 0, 0, 5)}, 0},
+      {"an earlier table wins whatever it costs", {Default(1, kGatewayA, 500, 0), laterTable}, 0},
+      {"a later table when the earlier has no usable row", {disconnected, laterTable}, 1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ChooseDefaultRoute(c.rows), c.expected) << c.name;
+  }
+}
+
+RoutingRule Rule(std::uint32_t priority, RuleAction action, std::uint32_t target = 0) {
+  RoutingRule rule;
+  rule.priority = priority;
+  rule.action = action;
+  rule.table = target;
+  rule.gotoPriority = target;
+  return rule;
+}
+
+TEST(PolicyRules, ListTheTablesInTheOrderTheRulesReachThem) {
+  constexpr RuleAction kTable = RuleAction::LookUpTable;
+  const RoutingRule main = Rule(32766, kTable, 254);
+  struct Case {
+    const char* name;
+    std::vector<RoutingRule> rules;
+    std::vector<std::uint32_t> expected;
+  };
+  const Case cases[] = {
+      {"in priority order", {main, Rule(0, kTable, 255)}, {255, 254}},
+      {"each table once", {Rule(10, kTable, 9), Rule(20, kTable, 9), main}, {9, 254}},
+      {"a jump passes the rules between",
+       {Rule(60, RuleAction::Goto, 32766), Rule(100, kTable, 9), main}, {254}},
+      {"a jump without a target is passed by",
+       {Rule(60, RuleAction::Goto, 32000), Rule(70, RuleAction::Continue), Rule(100, kTable, 9),
+        main},
+       {9, 254}},
+      {"a refusing rule ends the walk",
+       {Rule(0, kTable, 255), Rule(200, RuleAction::Refuse), main}, {255}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TablesConsulted(c.rules, 0), c.expected) << c.name;
   }
 }
 
