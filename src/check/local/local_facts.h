@@ -1,7 +1,7 @@
 #pragma once
 // What each platform file gathers for the local inspection: raw facts in the portable records
 // of network_rules.h, with no decision taken. local_facts_win32.cpp answers through IP
-// Helper and WinHTTP, local_facts_posix.cpp through rtnetlink and the proxy variables.
+// Helper and WinHTTP, local_facts_linux.cpp through rtnetlink and the proxy variables.
 #include <cstdint>
 #include <vector>
 
