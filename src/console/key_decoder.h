@@ -24,4 +24,9 @@ bool EscapeSequenceComplete(std::string_view afterEsc);
 // Never Esc, Enter, a digit or a letter as the first code, so no such key is mistaken.
 std::array<int, 2> KeyCodesForEscapeSequence(std::string_view afterEsc);
 
+// A key outside ASCII reaches a UTF-8 terminal as a lead byte and this many continuation bytes;
+// 0 for a byte that leads no sequence.
+std::size_t Utf8ContinuationCount(unsigned char lead);
+constexpr bool IsUtf8Continuation(unsigned char byte) { return (byte & 0xC0u) == 0x80u; }
+
 }  // namespace talvo

@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -60,6 +61,8 @@ class TerminalRun {
     envp.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
+      const rlimit noCore{0, 0};  // the crash cases end by their signal, without a core file
+      setrlimit(RLIMIT_CORE, &noCore);
       setsid();
       ioctl(slave_, TIOCSCTTY, 0);
       dup2(in == Stdin::Terminal ? slave_ : devNull, STDIN_FILENO);
@@ -124,6 +127,12 @@ class TerminalRun {
 
   void Type(const std::string& keys) {
     ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+
+  // Bytes typed that nobody has read.
+  int PendingInput() const {
+    int count = 0;
+    return ioctl(slave_, FIONREAD, &count) == 0 ? count : -1;
   }
 
   void Signal(int signalNumber) { kill(pid_, signalNumber); }
