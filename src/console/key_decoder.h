@@ -8,6 +8,7 @@ namespace talvo {
 // Key codes as the console run-time library delivers them.
 constexpr int kKeyEsc = 27;
 constexpr int kKeyEnter = 13;
+constexpr int kKeyInterrupt = 3;  // Ctrl+C, which _getch delivers as a key
 constexpr int kKeyEndOfInput = -1;  // the terminal is gone; no key will ever come
 constexpr int kExtendedKeyPrefix = 224;
 constexpr int kFunctionKeyPrefix = 0;

@@ -23,6 +23,13 @@ class ConsoleSession {
   bool KeyWaiting();
   // Waits for a key; kKeyEndOfInput once the terminal has gone away.
   int ReadKey();
+  // Drops every key typed so far: the console's input queue and whatever has been read ahead
+  // of the keys already delivered.
+  void DiscardPendingKeys();
+  // Ends the process the way Ctrl+C ends a console program, console settings put back first:
+  // on Windows with STATUS_CONTROL_C_EXIT, on POSIX by SIGINT (exit status 130 in a shell).
+  // Other threads are not waited for.
+  [[noreturn]] void EndByInterrupt();
 
  private:
   // The platform file's part: what it reads ahead of the keys it has delivered.

@@ -247,4 +247,19 @@ int ConsoleSession::ReadKey() {
   return codes[0];
 }
 
+void ConsoleSession::DiscardPendingKeys() {
+  platform_->pendingBytes.clear();
+  platform_->pendingCode = -1;
+  tcflush(STDIN_FILENO, TCIFLUSH);
+}
+
+void ConsoleSession::EndByInterrupt() {
+  // What the terminal's own Ctrl-C does: settings back, then the default action of SIGINT,
+  // whatever the program was started with.
+  if (gTerminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
+  gTerminalChanged = 0;
+  RaiseWithDefaultAction(SIGINT);
+  _exit(128 + SIGINT);
+}
+
 }  // namespace talvo
