@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t written = 0;
   const talvo::TextSink write = [&written](std::u16string_view text) { written += text.size(); };
   auto language = static_cast<talvo::LanguageId>(size > 0 ? data[0] % talvo::kLanguageCount : 0);
-  talvo::ChooseLanguage(language, readKey, write);
+  talvo::ChooseLanguage(language, readKey, [] {}, write);
   if (talvo::Index(language) < 0 || talvo::Index(language) >= talvo::kLanguageCount) std::abort();
   if (written == 0) std::abort();
 

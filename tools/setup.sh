@@ -6,6 +6,7 @@ packages=(
   libcurl4-openssl-dev libxml2-dev libmnl-dev ca-certificates
   g++-mingw-w64-x86-64-posix wine64
   iproute2 nftables tcpdump openssl python3 miniupnpd-nftables miniupnpc natpmpc time
+  xvfb xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -39,6 +39,24 @@ class JoinOnExit {
   CancelFlag& cancel_;
 };
 
+// Ctrl+C ends the program wherever a key is read, as the terminal's own signal would.
+int ReadKeyOrEnd(const FrontEnd& io) {
+  const int key = io.readKey();
+  if (key == kKeyInterrupt) io.endByInterrupt();
+  return key;
+}
+
+// A screen's key: one typed after the screen was written. Keys typed earlier were meant for
+// something else (a second Esc for a check that has ended, an Enter typed with the command).
+int ReadScreenKey(const FrontEnd& io) {
+  io.discardKeys();
+  return ReadKeyOrEnd(io);
+}
+
+void OpenLanguageMenu(const FrontEnd& io, LanguageId& language) {
+  ChooseLanguage(language, [&io] { return ReadKeyOrEnd(io); }, io.discardKeys, io.write);
+}
+
 }  // namespace
 
 bool StartThread(std::thread& thread, std::function<void()> body) {
@@ -131,7 +149,14 @@ std::optional<CheckReport> RunCheck(const ProbeOperations& probes, const FrontEn
       ++spinnerStep;
     }
     if (io.keyWaiting()) {
-      if (io.readKey() == kKeyEsc) slot.cancel.exchange(true);
+      const int key = io.readKey();
+      if (key == kKeyEsc) slot.cancel.exchange(true);
+      if (key == kKeyInterrupt) {
+        // No request may start after Ctrl+C: the worker reads the flag before each one. The
+        // probe running now is not waited for; the process ends with it.
+        slot.cancel.exchange(true);
+        io.endByInterrupt();
+      }
     }
     if (!slot.cancel.load() && io.now() - startTick >= kCheckTimeLimitMs) {
       timedOut = true;
@@ -152,10 +177,10 @@ int RunProgram(const ProbeOperations& probes, const FrontEnd& io, LanguageId sta
   LanguageId language = startLanguage;
   for (;;) {
     WriteStartScreen(io.write, language);
-    const int key = io.readKey();
+    const int key = ReadScreenKey(io);
     if (key == kKeyEndOfInput) return kExitNormal;  // nobody left to show a result to
     if (IsLetterKey(key, 'L')) {
-      ChooseLanguage(language, io.readKey, io.write);
+      OpenLanguageMenu(io, language);
     } else if (IsLetterKey(key, 'F')) {
       language = LanguageId::English;
     } else {
@@ -171,9 +196,9 @@ int RunProgram(const ProbeOperations& probes, const FrontEnd& io, LanguageId sta
     bool retry = false;
     while (!retry) {
       WriteResultScreen(io, console, language, *report);
-      const int key = io.readKey();
+      const int key = ReadScreenKey(io);
       if (IsLetterKey(key, 'L')) {
-        ChooseLanguage(language, io.readKey, io.write);
+        OpenLanguageMenu(io, language);
       } else if (IsLetterKey(key, 'F')) {
         language = LanguageId::English;
       } else if (IsLetterKey(key, 'R')) {

@@ -31,6 +31,10 @@ constexpr std::u16string_view kStorePageAddress = u"https://apps.microsoft.com/d
 struct FrontEnd {
   std::function<bool()> keyWaiting;  // is a key waiting? never blocks
   KeyReader readKey;                 // one key code, waiting for it
+  KeyDiscarder discardKeys;          // drops every key typed so far
+  // Ends the process as Ctrl+C ends a console program, the console put back first. It does not
+  // return in the program (a test's fake throws), and it does not wait for the worker.
+  std::function<void()> endByInterrupt;
   TextSink write;
   std::function<ConsoleState()> probeConsole;
   std::function<void(const ConsoleState&, std::uint16_t)> setAttributes;
@@ -68,12 +72,14 @@ void WriteResultScreen(const FrontEnd& io, const ConsoleState& console, Language
 // Cancelled (Esc), Failed (time limit or checkError; the limit marks checkError) or Finished.
 CheckOutcome ClassifyCheck(bool cancelled, bool timedOut, CheckResult& result);
 
-// One check: worker thread, status line, Esc and the time limit, classification. No value
-// when the worker could not be started. `console` receives this check's console state.
+// One check: worker thread, status line, Esc, Ctrl+C and the time limit, classification. No
+// value when the worker could not be started. `console` receives this check's console state.
 std::optional<CheckReport> RunCheck(const ProbeOperations& probes, const FrontEnd& io,
                                     LanguageId language, CheckSlot& slot, ConsoleState& console);
 
 // Start screen, checks and result screens until the user leaves; the process exit code.
+// Each screen's key is one typed after the screen was written: keys typed ahead of it, and
+// those left over from a check, are dropped. Ctrl+C ends the process from every screen.
 int RunProgram(const ProbeOperations& probes, const FrontEnd& io, LanguageId startLanguage);
 
 }  // namespace talvo

@@ -13,6 +13,8 @@ int RunConsoleProgram(const ProbeOperations& probes) {
   FrontEnd io;
   io.keyWaiting = [&session] { return session.KeyWaiting(); };
   io.readKey = [&session] { return session.ReadKey(); };
+  io.discardKeys = [&session] { session.DiscardPendingKeys(); };
+  io.endByInterrupt = [&session] { session.EndByInterrupt(); };
   io.write = [](std::u16string_view text) { WriteText(text); };
   io.probeConsole = ProbeConsole;
   io.setAttributes = SetAttributes;

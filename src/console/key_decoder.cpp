@@ -102,4 +102,12 @@ std::array<int, 2> KeyCodesForEscapeSequence(std::string_view afterEsc) {
   return ForFinalLetter(static_cast<char>(final));
 }
 
+std::size_t Utf8ContinuationCount(unsigned char lead) {
+  // C0, C1 and F5 to FF begin no valid sequence: overlong forms and code points past U+10FFFF.
+  if (lead >= 0xC2 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF4) return 3;
+  return 0;
+}
+
 }  // namespace talvo

@@ -8,6 +8,7 @@ namespace talvo {
 // Key codes as the console run-time library delivers them.
 constexpr int kKeyEsc = 27;
 constexpr int kKeyEnter = 13;
+constexpr int kKeyInterrupt = 3;  // Ctrl+C, which _getch delivers as a key
 constexpr int kKeyEndOfInput = -1;  // the terminal is gone; no key will ever come
 constexpr int kExtendedKeyPrefix = 224;
 constexpr int kFunctionKeyPrefix = 0;
@@ -23,5 +24,10 @@ bool EscapeSequenceComplete(std::string_view afterEsc);
 // the navigation keys, F11 and F12, 0 for F1 to F10 and Alt combinations) and a scan code.
 // Never Esc, Enter, a digit or a letter as the first code, so no such key is mistaken.
 std::array<int, 2> KeyCodesForEscapeSequence(std::string_view afterEsc);
+
+// A key outside ASCII reaches a UTF-8 terminal as a lead byte and this many continuation bytes;
+// 0 for a byte that leads no sequence.
+std::size_t Utf8ContinuationCount(unsigned char lead);
+constexpr bool IsUtf8Continuation(unsigned char byte) { return (byte & 0xC0u) == 0x80u; }
 
 }  // namespace talvo

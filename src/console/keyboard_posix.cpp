@@ -21,9 +21,34 @@ termios gSavedTerminal{};
 volatile sig_atomic_t gTerminalChanged = 0;
 bool gHandlersInstalled = false;
 
-constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-struct sigaction gPreviousActions[sizeof(kFatalSignals) / sizeof(kFatalSignals[0])];
+// Every signal whose default action ends the process and that a handler may catch: Ctrl-C and
+// the quit key, kill and hang-up, the crashes (abort, which an uncaught exception ends in, and
+// the faults), timers, limits and the application signals; the real-time signals follow.
+// SIGPIPE is ignored instead, so a closed output never ends the program.
+constexpr int kEndingSignals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGUSR1,
+    SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+struct sigaction gPreviousActions[NSIG];
+bool gReplacedActions[NSIG] = {};
 struct sigaction gPreviousPipeAction;
+
+template <typename Action>
+void ForEachEndingSignal(Action action) {
+  for (int signalNumber : kEndingSignals) action(signalNumber);
+#ifdef SIGRTMIN
+  for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) action(signalNumber);
+#endif
+}
 
 // The key settings, to take the terminal again after a stop.
 termios gKeysTerminal{};
@@ -31,21 +56,27 @@ struct sigaction gPreviousStopAction;
 struct sigaction gPreviousContinueAction;
 struct sigaction gStopAction;
 
+// The signal as it acts without us, even from inside its own handler (where it is blocked).
+// Only async-signal-safe calls.
+void RaiseWithDefaultAction(int signalNumber) {
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  sigaction(signalNumber, &byDefault, nullptr);
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  sigaddset(&unblock, signalNumber);
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+  raise(signalNumber);
+}
+
 // Ctrl-Z: the shell gets its terminal back in the state it gave it, then the process stops as
 // it would have without us. The handler runs with SIGTSTP blocked, so the default action is put
 // back and the signal unblocked before raising it; raise returns once the process is continued.
 extern "C" void RestoreTerminalAndStop(int) {
   const int savedErrno = errno;
   if (gTerminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
-  struct sigaction stop {};
-  stop.sa_handler = SIG_DFL;
-  sigemptyset(&stop.sa_mask);
-  sigaction(SIGTSTP, &stop, nullptr);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, SIGTSTP);
-  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-  raise(SIGTSTP);
+  RaiseWithDefaultAction(SIGTSTP);
   sigaction(SIGTSTP, &gStopAction, nullptr);
   errno = savedErrno;
 }
@@ -62,7 +93,8 @@ extern "C" void TakeTerminalAgain(int) {
 }
 
 // tcsetattr and raise are async-signal-safe. SA_RESETHAND has put the default action back, so
-// the re-raised signal ends the process as it would have without us once this handler returns.
+// the re-raised signal ends the process as it would have without us once this handler returns
+// (a fault's signal before its instruction runs again).
 extern "C" void RestoreTerminalAndDie(int signalNumber) {
   const int savedErrno = errno;
   if (gTerminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
@@ -106,6 +138,20 @@ int ReadByte(std::string& pendingBytes, int timeoutMs) {
   }
 }
 
+// A letter such as ü is one key but several bytes: the key is the first byte, and the others go
+// with it, not left for the next screen or for the shell after the program has ended. A byte
+// that cannot continue the character is the next key.
+void DropRestOfCharacter(std::string& pendingBytes, int lead) {
+  for (std::size_t left = Utf8ContinuationCount(static_cast<unsigned char>(lead)); left > 0; --left) {
+    const int next = ReadByte(pendingBytes, kEscapeSequenceGapMs);
+    if (next < 0) return;
+    if (!IsUtf8Continuation(static_cast<unsigned char>(next))) {
+      pendingBytes.insert(pendingBytes.begin(), static_cast<char>(next));
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 bool StandardInputIsInteractive() { return isatty(STDIN_FILENO) == 1; }
@@ -122,9 +168,10 @@ ConsoleSession::ConsoleSession() : platform_(new Platform) {
   restore.sa_handler = RestoreTerminalAndDie;
   sigemptyset(&restore.sa_mask);
   restore.sa_flags = SA_RESETHAND | SA_RESTART;
-  for (std::size_t i = 0; i < sizeof(kFatalSignals) / sizeof(kFatalSignals[0]); ++i) {
-    sigaction(kFatalSignals[i], &restore, &gPreviousActions[i]);
-  }
+  ForEachEndingSignal([&restore](int signalNumber) {
+    if (signalNumber <= 0 || signalNumber >= NSIG) return;
+    gReplacedActions[signalNumber] = sigaction(signalNumber, &restore, &gPreviousActions[signalNumber]) == 0;
+  });
   termios keys = gSavedTerminal;
   keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // ISIG stays: Ctrl-C still ends us
   keys.c_iflag &= static_cast<tcflag_t>(~ICRNL);  // Enter arrives as 13, as on Windows
@@ -153,8 +200,10 @@ ConsoleSession::~ConsoleSession() {
     gTerminalChanged = 0;
     if (changed) tcsetattr(STDIN_FILENO, TCSADRAIN, &gSavedTerminal);
     gHandlersInstalled = false;
-    for (std::size_t i = 0; i < sizeof(kFatalSignals) / sizeof(kFatalSignals[0]); ++i) {
-      sigaction(kFatalSignals[i], &gPreviousActions[i], nullptr);
+    for (int signalNumber = 1; signalNumber < NSIG; ++signalNumber) {
+      if (!gReplacedActions[signalNumber]) continue;
+      sigaction(signalNumber, &gPreviousActions[signalNumber], nullptr);
+      gReplacedActions[signalNumber] = false;
     }
     sigaction(SIGTSTP, &gPreviousStopAction, nullptr);
     sigaction(SIGCONT, &gPreviousContinueAction, nullptr);
@@ -177,7 +226,10 @@ int ConsoleSession::ReadKey() {
   }
   const int first = ReadByte(state.pendingBytes, -1);
   if (first == -2) return kKeyEndOfInput;
-  if (first != kKeyEsc) return first;
+  if (first != kKeyEsc) {
+    DropRestOfCharacter(state.pendingBytes, first);
+    return first;
+  }
   std::string sequence;
   while (sequence.size() < kMaxEscapeSequenceLength) {
     const int next = ReadByte(state.pendingBytes, kEscapeSequenceGapMs);
@@ -193,6 +245,21 @@ int ConsoleSession::ReadKey() {
   const auto codes = KeyCodesForEscapeSequence(sequence);
   state.pendingCode = codes[1];
   return codes[0];
+}
+
+void ConsoleSession::DiscardPendingKeys() {
+  platform_->pendingBytes.clear();
+  platform_->pendingCode = -1;
+  tcflush(STDIN_FILENO, TCIFLUSH);
+}
+
+void ConsoleSession::EndByInterrupt() {
+  // What the terminal's own Ctrl-C does: settings back, then the default action of SIGINT,
+  // whatever the program was started with.
+  if (gTerminalChanged) tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
+  gTerminalChanged = 0;
+  RaiseWithDefaultAction(SIGINT);
+  _exit(128 + SIGINT);
 }
 
 }  // namespace talvo

@@ -77,23 +77,34 @@ std::u16string LocaleNameToTag(std::string_view locale) {
 
 std::vector<std::u16string> TagsFromLocaleEnvironment(const char* language, const char* lcAll,
                                                       const char* lcMessages, const char* lang) {
-  std::vector<std::u16string> tags;
-  if (language != nullptr) {
-    const std::string_view list(language);
-    std::size_t start = 0;
-    while (start <= list.size()) {
-      std::size_t end = list.find(':', start);
-      if (end == std::string_view::npos) end = list.size();
-      std::u16string tag = LocaleNameToTag(list.substr(start, end - start));
-      if (!tag.empty()) tags.push_back(std::move(tag));
-      start = end + 1;
+  // gettext's order: the messages locale is the first of these set to a non-empty value.
+  const char* locale = nullptr;
+  for (const char* candidate : {lcAll, lcMessages, lang}) {
+    if (candidate != nullptr && *candidate != '\0') {
+      locale = candidate;
+      break;
     }
   }
-  for (const char* locale : {lcAll, lcMessages, lang}) {
-    if (locale == nullptr || *locale == '\0') continue;
-    std::u16string tag = LocaleNameToTag(locale);
+  // The C locale shows the untranslated texts whatever LANGUAGE says, as gettext does: its
+  // output is what scripts and logs expect. (C.UTF-8 is a locale of its own and takes it.)
+  if (locale == nullptr) return {};
+  const std::string_view localeName(locale);
+  if (localeName == "C" || localeName == "POSIX") return {};
+  std::vector<std::u16string> tags;
+  if (language == nullptr || *language == '\0') {
+    std::u16string tag = LocaleNameToTag(localeName);
     if (!tag.empty()) tags.push_back(std::move(tag));
-    break;  // the first one set decides, even when it is C
+    return tags;
+  }
+  // A LANGUAGE list replaces the locale's own language; it is not tried after the list.
+  const std::string_view list(language);
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(':', start);
+    if (end == std::string_view::npos) end = list.size();
+    std::u16string tag = LocaleNameToTag(list.substr(start, end - start));
+    if (!tag.empty()) tags.push_back(std::move(tag));
+    start = end + 1;
   }
   return tags;
 }

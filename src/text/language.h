@@ -19,8 +19,10 @@ std::vector<std::u16string> SplitLanguageList(std::u16string_view list);
 // any codeset) name no language and give the empty text.
 std::u16string LocaleNameToTag(std::string_view locale);
 
-// The preferred UI languages of a POSIX environment: the colon-separated LANGUAGE list first,
-// then the first non-empty of LC_ALL, LC_MESSAGES and LANG. Null means unset.
+// The preferred UI languages of a POSIX environment, by gettext's rules: the locale is the first
+// non-empty of LC_ALL, LC_MESSAGES and LANG; none, C or POSIX give no language at all;
+// otherwise the colon-separated LANGUAGE list when it is set, else the locale's language.
+// Null means unset.
 std::vector<std::u16string> TagsFromLocaleEnvironment(const char* language, const char* lcAll,
                                                       const char* lcMessages, const char* lang);
 

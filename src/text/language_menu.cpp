@@ -10,12 +10,14 @@ constexpr std::size_t kMaxMenuDigits = 2;
 
 }  // namespace
 
-void ChooseLanguage(LanguageId& language, const KeyReader& readKey, const TextSink& write) {
+void ChooseLanguage(LanguageId& language, const KeyReader& readKey,
+                    const KeyDiscarder& discardKeys, const TextSink& write) {
   WriteRow(write, language, TextId::MenuPrompt);
   for (int index = 0; index < kLanguageCount; ++index) {
     write(FormatDecimal(index + 1) + u". " +
           std::u16string(NativeName(static_cast<LanguageId>(index))) + u"\n");
   }
+  discardKeys();
   std::u16string input;
   for (;;) {
     const int key = readKey();

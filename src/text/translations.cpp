@@ -28,14 +28,14 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"低",
          u"理由",  // 15
          u"ネットワーク要件を確認し、必要に応じてもう一度チェックしてください。",
-         u"推定値であり、接続の成功確率や動作を保証するものではありません。",
+         u"推定値であり、接続できる確率を示すものでも、動作を保証するものでもありません。",
          u"製品情報",
          u"R: 再チェック | L: 言語変更 | その他のキー: 終了",
          u"言語を選択 (1-17)、Esc: キャンセル",  // 20
          u"無効な選択です。",
      },
      {
-         u"有効なネットワーク経路がありません。",  // 0
+         u"アクティブなネットワーク経路がありません。",  // 0
          u"関連するすべての経路でブロックポリシーが確認されました。",
          u"受信接続に必要な条件の一部を確認できませんでした。",
          u"このPCにグローバルIPv4アドレスが直接割り当てられています。",
@@ -63,7 +63,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"[ 很可能兼容 ]",
          u"[ 兼容性估计较低 ]",
          u"兼容性估计得分",  // 10
-         u"可信度",
+         u"证据强度",
          u"高",
          u"中",
          u"低",
@@ -78,7 +78,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
      {
          u"没有可用的活动网络路由。",  // 0
          u"已确认所有相关路由均受阻止策略限制。",
-         u"部分入站连接所需的条件未能检测。",
+         u"未能检测入站连接所需的部分条件。",
          u"公网 IPv4 地址已直接分配给此电脑。",
          u"已在本地分配公网 IPv4 地址，但未确认其与外部地址一致。",
          u"有可用的公网 IPv6 路由。接收方可能也需要 IPv6。",  // 5
@@ -104,7 +104,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"[ 很可能相容 ]",
          u"[ 相容性估計偏低 ]",
          u"相容性估計分數",  // 10
-         u"可信度",
+         u"證據強度",
          u"高",
          u"中",
          u"低",
@@ -151,7 +151,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"BAJO",
          u"Motivo",  // 15
          u"Revise los requisitos de red y vuelva a intentarlo si es necesario.",
-         u"Es solo una estimación: no indica la probabilidad de conexión ni la garantiza.",
+         u"Solo es una estimación: no es una probabilidad de conexión ni una garantía.",
          u"Información del producto",
          u"R: reintentar | L: idioma | otra tecla: salir",
          u"Elija el idioma (1-17); Esc: cancelar",  // 20
@@ -192,7 +192,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"FAIBLE",
          u"Motif",  // 15
          u"Vérifiez la configuration réseau requise et réessayez si nécessaire.",
-         u"Simple estimation, qui n'indique ni une probabilité de connexion ni une garantie.",
+         u"Ce n'est qu'une estimation, ni une probabilité de connexion ni une garantie.",
          u"Informations sur le produit",
          u"R: réessayer | L: langue | autre touche: quitter",
          u"Choisissez la langue (1-17), Échap: annuler",  // 20
@@ -210,7 +210,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"Votre routeur a répondu à PCP et son adresse correspond.",
          u"L'adresse du routeur correspond, mais le mappage automatique de ports n'est pas confirmé.",
          u"Un service du routeur a été trouvé, mais son adresse externe n'est pas confirmée.",  // 10
-         u"Un NAT de niveau opérateur est probable, et aucune route alternative n'est confirmée.",
+         u"Des indices signalent un NAT de niveau opérateur, et aucune route alternative n'est confirmée.",
          u"Double NAT possible, et la redirection de ports en amont n'est pas confirmée.",
      }},
 
@@ -225,7 +225,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"[ PRÜFUNG ABGEBROCHEN ]",
          u"[ PRÜFUNGSFEHLER ] Bitte erneut versuchen.",
          u"[ WAHRSCHEINLICH KOMPATIBEL ]",
-         u"[ KOMPATIBILITÄT VORAUSSICHTLICH GERING ]",
+         u"[ KOMPATIBILITÄT ALS GERING GESCHÄTZT ]",
          u"Geschätzter Kompatibilitätswert",  // 10
          u"Aussagekraft",
          u"HOCH",
@@ -268,7 +268,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"[ PROBABILMENTE COMPATIBILE ]",
          u"[ COMPATIBILITÀ STIMATA BASSA ]",
          u"Punteggio di compatibilità stimato",  // 10
-         u"Attendibilità",
+         u"Solidità degli indizi",
          u"ALTA",
          u"MEDIA",
          u"BASSA",
@@ -449,7 +449,7 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"Đã xác nhận chính sách chặn trên tất cả các tuyến liên quan.",
          u"Không thể kiểm tra một số yêu cầu cho kết nối đến.",
          u"PC này được gán trực tiếp một địa chỉ IPv4 công cộng.",
-         u"Có địa chỉ IPv4 công cộng được gán cục bộ; chưa xác nhận khớp với địa chỉ bên ngoài.",
+         u"Có địa chỉ IPv4 công cộng được gán cục bộ; chưa xác nhận địa chỉ này khớp với địa chỉ bên ngoài.",
          u"Có tuyến IPv6 công cộng. Người nhận cũng có thể cần IPv6.",  // 5
          u"Địa chỉ WAN UPnP của bộ định tuyến khớp với địa chỉ công cộng quan sát được.",
          u"Địa chỉ NAT-PMP của bộ định tuyến khớp với địa chỉ quan sát được.",
@@ -555,10 +555,10 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"[ ZGODNOŚĆ PRAWDOPODOBNA ]",
          u"[ NISKA SZACOWANA ZGODNOŚĆ ]",
          u"Szacowany wynik zgodności",  // 10
-         u"Poziom pewności",
-         u"WYSOKI",
-         u"ŚREDNI",
-         u"NISKI",
+         u"Siła dowodów",
+         u"WYSOKA",
+         u"ŚREDNIA",
+         u"NISKA",
          u"Powód",  // 15
          u"Sprawdź wymagania sieciowe i w razie potrzeby spróbuj ponownie.",
          u"To tylko oszacowanie, a nie prawdopodobieństwo połączenia ani gwarancja.",
@@ -596,10 +596,10 @@ const LanguageTexts kTranslations[kLanguageCount - 2] = {
          u"[ ВЕРОЯТНО, СОВМЕСТИМО ]",
          u"[ НИЗКАЯ ОЦЕНКА СОВМЕСТИМОСТИ ]",
          u"Оценочный балл совместимости",  // 10
-         u"Достоверность",
-         u"ВЫСОКАЯ",
-         u"СРЕДНЯЯ",
-         u"НИЗКАЯ",
+         u"Уровень доказательности",
+         u"ВЫСОКИЙ",
+         u"СРЕДНИЙ",
+         u"НИЗКИЙ",
          u"Причина",  // 15
          u"Проверьте требования к сети и при необходимости повторите проверку.",
          u"Это лишь оценка, а не вероятность подключения и не гарантия.",

@@ -17,15 +17,23 @@
 
 namespace talvo::test {
 
+// What the fake's endByInterrupt throws: the process would have ended there.
+struct EndedByInterrupt {};
+
 // A scripted console and a clock that moves only when the main loop sleeps.
 class FakeFrontEnd {
  public:
   // One entry of the output: a text, or an attribute change written as "<attr N>".
   std::vector<std::u16string> output;
-  // Keys for the screens and the menu (read with readKey outside a check).
+  // Keys typed while the program waits for a screen's or the menu's key.
   std::deque<int> screenKeys;
-  // Keys pressed during checks, by polling pass (counted over the whole run, from 0).
-  std::map<int, int> passKeys;
+  // Keys typed during checks, by polling pass (counted over the whole run, from 0). Like every
+  // key typed ahead they wait in the console until read or dropped.
+  std::map<int, std::vector<int>> passKeys;
+  // Keys typed just before the output piece with this index is written.
+  std::map<std::size_t, std::vector<int>> typedBeforeWrite;
+  // Called when the program ends by Ctrl+C, before the fake throws EndedByInterrupt.
+  std::function<void()> onInterrupt;
   // Called at the start of each polling pass's key test, before any key is taken.
   std::function<void(int pass)> onPass;
   bool isConsole = false;
@@ -40,15 +48,13 @@ class FakeFrontEnd {
     io.keyWaiting = [this] {
       const int pass = passes++;
       if (onPass) onPass(pass);
-      const auto key = passKeys.find(pass);
-      if (key == passKeys.end()) return false;
-      pendingPassKey_ = key->second;
-      return true;
+      Type(passKeys[pass]);
+      return !pending_.empty();
     };
     io.readKey = [this] {
-      if (pendingPassKey_ >= -1) {
-        const int key = pendingPassKey_;
-        pendingPassKey_ = -2;
+      if (!pending_.empty()) {
+        const int key = pending_.front();
+        pending_.pop_front();
         return key;
       }
       if (screenKeys.empty()) {
@@ -59,7 +65,15 @@ class FakeFrontEnd {
       screenKeys.pop_front();
       return key;
     };
-    io.write = [this](std::u16string_view text) { output.emplace_back(text); };
+    io.discardKeys = [this] { pending_.clear(); };
+    io.endByInterrupt = [this] {
+      if (onInterrupt) onInterrupt();
+      throw EndedByInterrupt{};
+    };
+    io.write = [this](std::u16string_view text) {
+      Type(typedBeforeWrite[output.size()]);
+      output.emplace_back(text);
+    };
     io.probeConsole = [this] {
       ConsoleState state;
       state.isConsole = isConsole;
@@ -93,7 +107,9 @@ class FakeFrontEnd {
   }
 
  private:
-  int pendingPassKey_ = -2;
+  void Type(const std::vector<int>& keys) { pending_.insert(pending_.end(), keys.begin(), keys.end()); }
+
+  std::deque<int> pending_;  // typed ahead, not yet read
 };
 
 // Waits, bounded, until `condition` holds; false when it never did.

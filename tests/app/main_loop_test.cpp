@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -55,6 +57,27 @@ bool Has(const std::u16string& text, std::u16string_view part) {
 // The worker's probes wait here until the main loop sets the cancel flag (bounded).
 void WaitForCancel(const CancelFlag& cancel) {
   EXPECT_TRUE(WaitFor([&cancel] { return cancel.load(); })) << "the check was never cancelled";
+}
+
+// A check whose worker finishes in polling pass `pass`, before that pass's key test; `checks`
+// counts the checks that ran.
+ProbeOperations EndingInPass(FakeFrontEnd& fake, int pass, std::atomic<int>* checks = nullptr) {
+  struct Gate {
+    std::atomic<bool> release{false};
+    std::atomic<bool> returned{false};
+  };
+  const auto gate = std::make_shared<Gate>();
+  fake.onPass = [gate, pass](int now) {
+    if (now != pass) return;
+    gate->release = true;
+    EXPECT_TRUE(WaitFor([&] { return gate->returned.load(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the worker sets done
+  };
+  return ScriptedProbes(true, [gate, checks](const CancelFlag&) {
+    if (checks != nullptr) ++*checks;
+    EXPECT_TRUE(WaitFor([&] { return gate->release.load(); }));
+    gate->returned = true;
+  });
 }
 
 TEST(RunProgram, RedirectedOutputShowsTheScreensWithoutStatusLinesOrColours) {
@@ -127,8 +150,9 @@ TEST(RunProgram, ConsoleShowsStatusLinesAndColoursOnlyTheHeading) {
 TEST(RunProgram, StartScreenKeysChangeTheLanguageAndOtherKeysStartTheCheck) {
   FakeFrontEnd fake;
   // l opens the menu (Korean chosen), F returns to English, L and Esc leave the menu, then an
-  // arrow key (two codes) starts the check; its second code is the result screen's key.
-  fake.screenKeys = {'l', '2', kKeyEnter, 'F', 'L', kKeyEsc, 224, 72};
+  // arrow key (two codes) starts the check; its second code goes with the check.
+  fake.screenKeys = {'l', '2', kKeyEnter, 'F', 'L', kKeyEsc, 224, 'q'};
+  fake.passKeys = {{0, {72}}};
   EXPECT_EQ(RunProgram(NoActiveRouteProbes(), fake.Bind(), LanguageId::English), kExitNormal);
   const auto& out = fake.output;
   EXPECT_EQ(Slice(out, 0, 6), kEnglishStartScreen);
@@ -160,11 +184,96 @@ TEST(RunProgram, EndOfInputOnTheStartScreenRunsNoCheck) {
   EXPECT_EQ(fake.output, kEnglishStartScreen);
 }
 
+// A screen acts only on keys typed after it was written; each script below would end or steer
+// the run differently if a key typed ahead were read. The check ends in pass 2.
+TEST(RunProgram, KeysTypedBeforeAScreenWasWrittenDoNotActOnIt) {
+  struct Case {
+    const char* name;
+    std::map<std::size_t, std::vector<int>> typedBeforeWrite;
+    std::map<int, std::vector<int>> passKeys;
+    std::deque<int> screenKeys;
+    int checks;
+    std::size_t screens;  // start and result screens written
+    std::u16string shown;
+  };
+  const Case cases[] = {
+      {"Enter typed while the start screen is written", {{3, {kKeyEnter}}}, {}, {'f', 'x', 'q'}, 1,
+       3, kResultPrompt},
+      {"Esc twice, the second after the check ended", {}, {{2, {kKeyEsc, kKeyEsc}}}, {'x', 'f', 'q'}, 1,
+       3, u"[ CHECK CANCELLED ]\n"},
+      {"Insert (224 82) at the check's end is no R", {}, {{2, {224, 82}}}, {'x', 'q'}, 1, 2,
+       u"[ LIKELY COMPATIBLE ]\n"},
+      {"a choice typed while the menu list is written", {{12, {'3', kKeyEnter}}}, {},
+       {'l', '2', kKeyEnter, 'x', 'q'}, 1, 3, u"아무 키: 검사 시작 | L: 언어 변경\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFrontEnd fake;
+    fake.typedBeforeWrite = c.typedBeforeWrite;
+    fake.passKeys = c.passKeys;
+    fake.screenKeys = c.screenKeys;
+    std::atomic<int> checks{0};
+    const ProbeOperations probes = EndingInPass(fake, 2, &checks);
+    EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
+    EXPECT_EQ(checks.load(), c.checks);
+    EXPECT_EQ(Count(fake.output, kFallback), c.screens);
+    EXPECT_GE(Count(fake.output, c.shown), 1u);
+    EXPECT_TRUE(fake.screenKeys.empty()) << "the run ended before its last key";
+  }
+}
+
+// Ctrl+C ends the process wherever a key is read; a check is cancelled first, so that the
+// worker starts nothing more, and its result is never shown.
+TEST(RunProgram, CtrlCEndsTheProgramOnEveryScreenAndDuringACheck) {
+  struct Case {
+    const char* name;
+    std::deque<int> screenKeys;
+    std::map<int, std::vector<int>> passKeys;
+    int checks;
+    std::u16string lastWritten;
+  };
+  const Case cases[] = {
+      {"start screen", {kKeyInterrupt}, {}, 0, kFallback},
+      {"menu from the start screen", {'l', '1', kKeyInterrupt}, {}, 0, u"1"},
+      {"during a check", {'x'}, {{3, {kKeyInterrupt}}}, 1,
+       u"\rChecking network... (Esc: cancel) \\ 0s   "},
+      {"result screen", {'x', kKeyInterrupt}, {}, 1, kFallback},
+      {"menu from the result screen", {'x', 'L', kKeyInterrupt}, {}, 1, u"17. Русский\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFrontEnd fake;
+    fake.isConsole = true;
+    fake.screenKeys = c.screenKeys;
+    fake.passKeys = c.passKeys;
+    std::atomic<int> checks{0};
+    std::atomic<const CancelFlag*> running{nullptr};
+    bool cancelledAtTheEnd = false;
+    fake.onInterrupt = [&] {
+      const CancelFlag* cancel = running.load();
+      cancelledAtTheEnd = cancel == nullptr || cancel->load();
+    };
+    const bool hold = !c.passKeys.empty();
+    const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag& cancel) {
+      if (hold) running = &cancel;
+      ++checks;
+      if (hold) WaitForCancel(cancel);
+    });
+    if (hold) fake.onPass = [&](int) { EXPECT_TRUE(WaitFor([&] { return checks.load() > 0; })); };
+    EXPECT_THROW(RunProgram(probes, fake.Bind(), LanguageId::English), test::EndedByInterrupt);
+    EXPECT_EQ(checks.load(), c.checks);
+    EXPECT_TRUE(cancelledAtTheEnd);
+    ASSERT_FALSE(fake.output.empty());
+    EXPECT_EQ(fake.output.back(), c.lastWritten);
+    EXPECT_TRUE(fake.screenKeys.empty());
+  }
+}
+
 TEST(RunProgram, EscDuringACheckShowsTheCancelledScreen) {
   FakeFrontEnd fake;
   fake.isConsole = true;
   // Other keys and arrow codes are consumed without effect; Esc twice is Esc once.
-  fake.passKeys = {{1, 'a'}, {2, 224}, {3, 72}, {4, kKeyEsc}, {5, kKeyEsc}};
+  fake.passKeys = {{1, {'a'}}, {2, {224}}, {3, {72}}, {4, {kKeyEsc}}, {5, {kKeyEsc}}};
   fake.screenKeys = {'x', 'x'};
   std::atomic<bool> sawCancel{false};
   std::atomic<bool> release{false};
@@ -199,20 +308,9 @@ TEST(RunProgram, EscDuringACheckShowsTheCancelledScreen) {
 TEST(RunProgram, EscInThePassWhereTheWorkerEndsStillCancels) {
   FakeFrontEnd fake;
   fake.screenKeys = {'x', 'x'};
-  std::atomic<bool> release{false};
-  std::atomic<bool> probeReturned{false};
-  // In pass 2 the worker is let go and finishes a complete record before Esc is read.
-  fake.onPass = [&](int pass) {
-    if (pass != 2) return;
-    release = true;
-    EXPECT_TRUE(WaitFor([&] { return probeReturned.load(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the worker sets done
-  };
-  fake.passKeys = {{2, kKeyEsc}};
-  const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag&) {
-    EXPECT_TRUE(WaitFor([&] { return release.load(); }));
-    probeReturned = true;
-  });
+  // In pass 2 the worker finishes a complete record before Esc is read.
+  fake.passKeys = {{2, {kKeyEsc}}};
+  const ProbeOperations probes = EndingInPass(fake, 2);
   EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(fake.passes, 3);  // done was seen right after the Esc pass
   EXPECT_TRUE(Has(fake.Text(), u"[ CHECK CANCELLED ]\n"));
@@ -268,7 +366,7 @@ TEST(RunProgram, EscAfterTheTimeLimitStaysAnError) {
     }
     if (pass == 185) release = true;
   };
-  fake.passKeys = {{182, kKeyEsc}};
+  fake.passKeys = {{182, {kKeyEsc}}};
   const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag& cancel) {
     entered = true;
     WaitForCancel(cancel);
@@ -284,18 +382,7 @@ TEST(RunProgram, EscAfterTheTimeLimitStaysAnError) {
 TEST(RunProgram, AWorkerDoneJustBeforeTheLimitButSeenAfterItFails) {
   FakeFrontEnd fake;
   fake.screenKeys = {'x', 'x'};
-  std::atomic<bool> release{false};
-  std::atomic<bool> probeReturned{false};
-  fake.onPass = [&](int pass) {
-    if (pass != 180) return;
-    release = true;
-    EXPECT_TRUE(WaitFor([&] { return probeReturned.load(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the worker sets done
-  };
-  const ProbeOperations probes = ScriptedProbes(true, [&](const CancelFlag&) {
-    EXPECT_TRUE(WaitFor([&] { return release.load(); }));
-    probeReturned = true;
-  });
+  const ProbeOperations probes = EndingInPass(fake, 180);
   EXPECT_EQ(RunProgram(probes, fake.Bind(), LanguageId::English), kExitNormal);
   EXPECT_EQ(fake.passes, 181);
   EXPECT_TRUE(Has(fake.Text(), u"[ CHECK ERROR ] Please retry.\n"));
@@ -346,7 +433,7 @@ TEST(RunProgram, RetryRunsAFreshCheckWithANewLimitAndSpinner) {
   FakeFrontEnd fake;
   fake.isConsole = true;
   fake.screenKeys = {'x', 'r', 'q'};
-  fake.passKeys = {{6, kKeyEsc}};
+  fake.passKeys = {{6, {kKeyEsc}}};
   std::atomic<int> checks{0};
   std::atomic<bool> cancelAtSecondStart{true};
   std::atomic<bool> secondCheckPolled{false};

@@ -2,6 +2,7 @@
 // console, keys, clock and threads, and a check whose course the argument chooses.
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 #include <thread>
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
     probes = ScriptedProbes(true, [](const talvo::CancelFlag& cancel) {
       WaitUnlessCancelled(cancel, std::chrono::seconds(60));
     });
+  } else if (std::strcmp(scenario, "abort") == 0) {  // ends as an uncaught exception does
+    probes = ScriptedProbes(true, [](const talvo::CancelFlag&) { std::terminate(); });
   } else if (std::strcmp(scenario, "error") == 0) {
     probes = ScriptedProbes(true, [](const talvo::CancelFlag&) {
       throw std::runtime_error("scripted failure");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace talvo {
 namespace {
@@ -44,6 +45,18 @@ TEST(EscapeSequence, KnowsWhenTheSequenceIsWhole) {
       {"x", true},    {"[\x01", true},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeSequenceComplete(c.afterEsc), c.complete) << c.afterEsc;
+}
+
+// ü, あ and 😀 are one key each; bytes that lead nothing are keys of their own.
+TEST(Utf8Key, CountsTheBytesThatGoWithTheFirst) {
+  const std::pair<unsigned char, std::size_t> cases[] = {
+      {'a', 0},  {0x1B, 0}, {0xC3, 1}, {0xDF, 1}, {0xE3, 2}, {0xEF, 2}, {0xF0, 3},
+      {0xF4, 3}, {0x80, 0}, {0xBC, 0}, {0xC0, 0}, {0xC1, 0}, {0xF5, 0}, {0xFF, 0},
+  };
+  for (const auto& [lead, count] : cases) EXPECT_EQ(Utf8ContinuationCount(lead), count) << int{lead};
+  EXPECT_TRUE(IsUtf8Continuation(0xBC));
+  EXPECT_FALSE(IsUtf8Continuation('a'));
+  EXPECT_FALSE(IsUtf8Continuation(0xC3));
 }
 
 }  // namespace

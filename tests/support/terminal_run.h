@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,15 +34,18 @@ enum class Session { Alone, UnderShell };
 // type, read the screen and look at the terminal settings after the program has gone.
 class TerminalRun {
  public:
-  // `environment` adds variables to the program's LANG and PATH.
+  // `environment` adds variables to the program's LANG and PATH; `typedAhead` is typed before
+  // the program starts.
   TerminalRun(const char* scenario, const char* lang, Stdout out = Stdout::Terminal,
               Stdin in = Stdin::Terminal, Session session = Session::Alone,
-              const std::vector<std::string>& environment = {}) {
+              const std::vector<std::string>& environment = {},
+              const std::string& typedAhead = "") {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
       ADD_FAILURE() << "openpty failed";
       return;
     }
     tcgetattr(slave_, &initial_);
+    if (!typedAhead.empty()) TypeNow(typedAhead);
     int outPipe[2] = {-1, -1};
     if (out == Stdout::Pipe && pipe(outPipe) != 0) ADD_FAILURE() << "pipe failed";
     int jobPipe[2] = {-1, -1};
@@ -60,6 +64,8 @@ class TerminalRun {
     envp.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
+      const rlimit noCore{0, 0};  // the crash cases end by their signal, without a core file
+      setrlimit(RLIMIT_CORE, &noCore);
       setsid();
       ioctl(slave_, TIOCSCTTY, 0);
       dup2(in == Stdin::Terminal ? slave_ : devNull, STDIN_FILENO);
@@ -122,8 +128,24 @@ class TerminalRun {
     }
   }
 
+  // Types as a person does, once the program waits (its main thread asleep): a screen drops
+  // the keys typed before it was written, and a person types only after seeing it.
   void Type(const std::string& keys) {
+    WaitFor([&] {
+      const char state = ProcessState(jobPid_ > 0 ? jobPid_ : pid_);
+      return state != 'R' && state != 'D';
+    });
+    TypeNow(keys);
+  }
+
+  void TypeNow(const std::string& keys) {
     ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+
+  // Bytes typed that nobody has read.
+  int PendingInput() const {
+    int count = 0;
+    return ioctl(slave_, FIONREAD, &count) == 0 ? count : -1;
   }
 
   void Signal(int signalNumber) { kill(pid_, signalNumber); }
@@ -151,8 +173,11 @@ class TerminalRun {
   }
 
   // The job's process state letter from /proc ('T' when stopped); 0 when unreadable.
-  char JobState() const {
-    const std::string path = "/proc/" + std::to_string(jobPid_) + "/stat";
+  char JobState() const { return ProcessState(jobPid_); }
+
+  // A process's (its main thread's) state letter from /proc; 0 when unreadable.
+  static char ProcessState(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
     const int file = open(path.c_str(), O_RDONLY);
     if (file < 0) return 0;
     char buffer[512];

@@ -28,6 +28,7 @@ struct MenuRun {
           keys.pop_front();
           return key;
         },
+        [this] { writesAtDiscard.push_back(writes.size()); },
         [this](std::u16string_view text) { writes.emplace_back(text); });
     EXPECT_TRUE(keys.empty()) << "the menu returned before reading every key";
     return language;
@@ -40,6 +41,7 @@ struct MenuRun {
 
   std::deque<int> keys;
   std::vector<std::u16string> writes;
+  std::vector<std::size_t> writesAtDiscard;  // how much was written at each discard
 };
 
 TEST(ChooseLanguage, WritesThePromptInTheCurrentLanguageAndTheListInNativeNames) {
@@ -53,6 +55,8 @@ TEST(ChooseLanguage, WritesThePromptInTheCurrentLanguageAndTheListInNativeNames)
   EXPECT_EQ(run.writes[10], u"10. Português (Brasil)\n");
   EXPECT_EQ(run.writes[17], u"17. Русский\n");
   EXPECT_EQ(run.writes[18], u"\n");
+  // Keys typed before the list was complete are dropped once, before the first key is read.
+  EXPECT_EQ(run.writesAtDiscard, std::vector<std::size_t>{1u + kLanguageCount});
 }
 
 TEST(ChooseLanguage, ConfirmedNumbersSelectAndEverythingElseKeepsTheLanguage) {

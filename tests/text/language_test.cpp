@@ -90,7 +90,7 @@ TEST(LocaleNameToTag, DropsCodesetAndModifierAndUsesHyphens) {
   for (const Case& c : cases) EXPECT_EQ(LocaleNameToTag(c.locale), c.tag) << c.locale;
 }
 
-TEST(TagsFromLocaleEnvironment, LanguageListFirstThenTheFirstLocaleSet) {
+TEST(TagsFromLocaleEnvironment, FollowsGettextLanguageListOrTheFirstLocaleSet) {
   struct Case {
     const char* language;
     const char* lcAll;
@@ -100,16 +100,24 @@ TEST(TagsFromLocaleEnvironment, LanguageListFirstThenTheFirstLocaleSet) {
   };
   const Case cases[] = {
       {nullptr, nullptr, nullptr, "pt_BR.UTF-8", {u"pt-BR"}},
-      {"de:fr_FR", nullptr, nullptr, "en_US.UTF-8", {u"de", u"fr-FR", u"en-US"}},
+      // LANGUAGE replaces the locale's language; the locale is not tried after the list.
+      {"de:fr_FR", nullptr, nullptr, "en_US.UTF-8", {u"de", u"fr-FR"}},
+      {"sr@latin:de_DE.UTF-8@euro", nullptr, nullptr, "ru_RU.UTF-8", {u"sr", u"de-DE"}},
       {"", nullptr, nullptr, "ja_JP.UTF-8", {u"ja-JP"}},
-      {"::ru", nullptr, nullptr, nullptr, {u"ru"}},
+      {"::ru", nullptr, nullptr, "it_IT.UTF-8", {u"ru"}},
       {nullptr, "ko_KR.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", {u"ko-KR"}},
       {nullptr, "", "de_DE.UTF-8", "fr_FR.UTF-8", {u"de-DE"}},
-      {nullptr, nullptr, nullptr, "fr_FR.UTF-8", {u"fr-FR"}},
-      // The first one set decides, even C, which names no language.
-      {nullptr, "C", "de_DE.UTF-8", "fr_FR.UTF-8", {}},
+      {nullptr, nullptr, nullptr, "zh_TW", {u"zh-TW"}},
+      // C and POSIX, or no locale at all, show the untranslated texts, LANGUAGE or not.
+      {"de:en", nullptr, nullptr, "C", {}},
+      {"fr", "C", "de_DE.UTF-8", "fr_FR.UTF-8", {}},
+      {"fr", nullptr, "POSIX", nullptr, {}},
+      {"ru", nullptr, nullptr, nullptr, {}},
       {nullptr, nullptr, nullptr, "POSIX", {}},
       {nullptr, nullptr, nullptr, nullptr, {}},
+      // C.UTF-8 is a locale of its own: it names no language but takes LANGUAGE's.
+      {"de", "C.UTF-8", nullptr, nullptr, {u"de"}},
+      {nullptr, "C.UTF-8", nullptr, "de_DE.UTF-8", {}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TagsFromLocaleEnvironment(c.language, c.lcAll, c.lcMessages, c.lang), c.tags)
@@ -121,6 +129,7 @@ TEST(TagsFromLocaleEnvironment, LanguageListFirstThenTheFirstLocaleSet) {
 TEST(TagsFromLocaleEnvironment, FeedsTheTagMatching) {
   EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "pt_BR.UTF-8"))), 9);
   EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment("nl:de", nullptr, nullptr, "C.UTF-8"))), 7);
+  EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment("sr@latin:pt_BR", nullptr, nullptr, "de_DE"))), 9);
   EXPECT_EQ(Index(MatchLanguageTags(TagsFromLocaleEnvironment(nullptr, nullptr, nullptr, "C"))), 0);
 }
 
