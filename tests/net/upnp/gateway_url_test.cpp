@@ -165,13 +165,11 @@ TEST(GatewayUrl, ReferencesResolveAgainstTheBaseAlike) {
       {u"//192.168.1.1:80/c", u"http://192.168.1.1:80/c"},
       {u"http://192.168.1.1/x/../y?q", u"http://192.168.1.1/y?q"},
       {u"http:ctl", u"http:ctl"},
-      {u"HTTP://192.168.1.1/", u"HTTP://192.168.1.1/"},
       {u"a%2Fb", u"http://192.168.1.1:5000/igd/a%2Fb"},
       {u"#f", u"http://192.168.1.1:5000/igd/desc.xml?v=1#f"},
       {u"  /ctl  ", nullptr},
       {u"/ctl\n", nullptr},
       {u"/caf\u00e9", nullptr},
-      {u"\\ctl", nullptr},
       {u"/a%2", nullptr},
   };
   test::AnswerLog answers;
