@@ -1,10 +1,13 @@
-// Properties of the gateway URL rule: whatever it accepts is 1 to 2048 units without CR, LF,
-// '#' or a zero unit, and cracks to plain http on exactly the gateway's dotted address with
-// no user information.
+// Properties of the gateway URL rule: whatever it accepts is 1 to 2048 units of printable
+// ASCII without a blank, '#', '\\' or '%' outside an escape, and cracks to plain http on
+// exactly the gateway's dotted address in its one spelling, a port of 1 to 65535 and no user
+// information; the HTTP target built from it names that same host and port.
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "net/http/http_rules.h"
 #include "net/upnp/gateway_url.h"
 #include "net/url.h"
 #include "os/endpoint.h"
@@ -35,15 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(accepted == IsGatewayUrl(url, gateway));
   if (!accepted) return 0;
   Require(!url.empty() && url.size() <= 2048);
-  for (char16_t unit : url) {
-    Require(unit != u'\r' && unit != u'\n' && unit != u'\0' && unit != u'#');
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    const char16_t unit = url[i];
+    Require(unit > 0x20 && unit < 0x7F && unit != u'#' && unit != u'\\');
+    Require(unit != u'%' || (i + 2 < url.size() && std::isxdigit(url[i + 1]) &&
+                             std::isxdigit(url[i + 2])));
   }
   CrackedUrl parts;
   Require(CrackUrl(url, parts));
   Require(parts.scheme == UrlScheme::Http);
   Require(parts.host == u"192.168.1.1");
-  Require(parts.userName.empty() && parts.password.empty());
+  Require(parts.port != 0 && !parts.hasUserInfo);
   std::uint32_t host = 0;
   Require(ParseIpv4Literal(parts.host, host) && host == gateway);
+  HttpTarget target;
+  Require(BuildHttpTarget(GatewayDescriptionGet, url, target));
+  Require(target.host == parts.host && target.port == parts.port && !target.secure);
   return 0;
 }

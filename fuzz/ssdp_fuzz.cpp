@@ -42,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(CrackUrl(url, parts));
   Require(parts.scheme == UrlScheme::Http);
   Require(parts.host == u"192.168.1.1");
-  Require(parts.userName.empty() && parts.password.empty());
+  Require(parts.port != 0 && !parts.hasUserInfo);
   return 0;
 }

@@ -7,6 +7,7 @@
 #   - the end-to-end scenarios in simulated home networks, with the plain and the sanitizer
 #     build of the program;
 #   - the Windows cross build and its tests under Wine;
+#   - the answers of the tables both platforms run, compared row by row;
 #   - every fuzz target for a short while.
 # Needs root (network namespaces). Stops at the first failing stage.
 set -euo pipefail
@@ -20,6 +21,9 @@ stage() { printf '\n=== %s ===\n' "$*"; stages=$((stages + 1)); }
 
 stage "layers: includes follow src/modules.txt"
 /usr/bin/python3 tools/check_layers.py
+
+# The shared tables write their answers afresh on each run; stale ones must not be compared.
+rm -rf build/linux/answers build/windows/answers
 
 for preset in linux sanitize; do
   stage "$preset: build and test"
@@ -42,6 +46,9 @@ stage "windows: cross build, tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
 ctest --preset windows
+
+stage "both platforms: every row of the shared tables answered alike"
+/usr/bin/python3 tools/compare_answers.py build/linux/answers build/windows/answers
 
 stage "fuzz: ${fuzz_seconds}s per target"
 tools/fuzz.sh "$fuzz_seconds"

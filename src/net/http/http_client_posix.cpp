@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ struct Transfer {
   std::uint32_t phaseTimeoutMs = 0;
   bool answerChecked = false;
   bool headEnded = false;
+  std::string head;  // the raw header lines of the latest response head
   bool connected = false;
   std::uint64_t lastActivityMs = 0;
   curl_off_t lastDown = 0;
@@ -57,20 +59,18 @@ struct Transfer {
 };
 
 // The status and any declared length are examined before the first body byte is kept, so
-// a refused answer's body is never read into the caller's buffer.
+// a refused answer's body is never read into the caller's buffer. libcurl's own reading of
+// Content-Length takes junk after the digits and the last of two headers; the portable rule
+// reads the raw head instead, and refuses every head on which the two could disagree.
 bool AnswerAcceptable(Transfer& transfer) {
   long status = 0;
   if (curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
     return false;
   }
   if (status < 0 || !IsAcceptedStatus(static_cast<std::uint32_t>(status))) return false;
-  curl_off_t declared = -1;
-  if (curl_easy_getinfo(transfer.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) ==
-          CURLE_OK &&
-      declared >= 0 && !transfer.rule->DeclaredLengthFits(static_cast<std::uint64_t>(declared))) {
-    return false;
-  }
-  return true;
+  std::optional<std::uint64_t> declared;
+  return DeclaredLengthOf(transfer.head, declared) &&
+         (!declared || transfer.rule->DeclaredLengthFits(*declared));
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -101,8 +101,18 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   const size_t length = size * count;
   transfer.lastActivityMs = MonotonicMs();
   const std::string_view line(data, length);
-  if (line.substr(0, 5) == "HTTP/") transfer.headEnded = false;
+  // An interim answer (100 Continue) has its own head; only the last one describes the body.
+  if (line.substr(0, 5) == "HTTP/") {
+    transfer.headEnded = false;
+    transfer.head.clear();
+  }
   if (line == "\r\n" || line == "\n") transfer.headEnded = true;
+  try {
+    transfer.head.append(line);
+  } catch (...) {
+    transfer.error = std::current_exception();
+    return 0;
+  }
   return length;
 }
 
@@ -131,10 +141,9 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
   return now - transfer.lastActivityMs >= transfer.phaseTimeoutMs ? 1 : 0;
 }
 
+// The host is a name or a dotted address (the URL splitter takes no bracketed host).
 std::string RequestUrl(const HttpTarget& target) {
-  std::string host = Utf16ToUtf8(target.host);
-  if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
-  return std::string(target.secure ? "https://" : "http://") + host + ":" +
+  return std::string(target.secure ? "https://" : "http://") + Utf16ToUtf8(target.host) + ":" +
          std::to_string(target.port) + Utf16ToUtf8(target.objectPath);
 }
 
@@ -225,13 +234,9 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
       !IsAcceptedStatus(static_cast<std::uint32_t>(status))) {
     return false;
   }
-  curl_off_t declared = -1;
-  if (curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) != CURLE_OK) {
-    return false;
-  }
-  const std::optional<std::uint64_t> declaredLength =
-      declared >= 0 ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(declared))
-                    : std::nullopt;
+  std::optional<std::uint64_t> declaredLength;
+  if (!DeclaredLengthOf(transfer.head, declaredLength)) return false;
+  if (declaredLength && !rule.DeclaredLengthFits(*declaredLength)) return false;
   // The last pass of the body loop: the end of the body, seen before the deadline.
   return rule.Pass(MonotonicMs(), 0, responseBody.size()) == BodyStep::Complete &&
          BodyRule::EndMatchesDeclared(declaredLength, responseBody.size());

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/http/http_rules.h"
@@ -27,22 +29,29 @@ bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
 }
 
 // WinHTTP ends the body where the connection ends, even short of the declared length, so the
-// length is read to hold the body to it. False only for a length that is there but unusable.
+// length is read to hold the body to it; it is read from the raw head by the portable rule,
+// which refuses what WinHTTP and libcurl would each frame their own way. False for a head
+// that cannot be read or declares an unusable length.
 bool DeclaredLength(HINTERNET request, std::optional<std::uint64_t>& declared) {
   declared.reset();
-  wchar_t text[32] = {};
-  DWORD size = sizeof text;
-  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
-                           text, &size, WINHTTP_NO_HEADER_INDEX)) {
-    return GetLastError() == ERROR_WINHTTP_HEADER_NOT_FOUND;
+  DWORD size = 0;
+  if (WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                          WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return false;
   }
+  std::wstring raw(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                           raw.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+    return false;
+  }
+  raw.resize(std::min<std::size_t>(raw.size(), size / sizeof(wchar_t)));
+  // Header names and lengths are ASCII; any other unit only has to stay unlike every digit.
   std::string narrow;
-  for (DWORD i = 0; i < size / sizeof(wchar_t) && text[i] != L'\0'; ++i) {
-    if (text[i] > 0x7F) return false;
-    narrow.push_back(static_cast<char>(text[i]));
-  }
-  declared = ParseContentLength(narrow);
-  return declared.has_value();
+  narrow.reserve(raw.size());
+  for (wchar_t unit : raw) narrow.push_back(unit < 0x80 ? static_cast<char>(unit) : '\x80');
+  return DeclaredLengthOf(narrow, declared);
 }
 
 }  // namespace
@@ -74,6 +83,13 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
                       WINHTTP_OPTION_REDIRECT_POLICY_NEVER)) {
     return false;
   }
+  // The receive timeout bounds each packet only; a head dripped a byte at a time would hold
+  // the request for WinHTTP's 90-second default. Bounding the whole head by one phase keeps
+  // every request within one phase time-out of its deadline, as on the other stacks.
+  if (!SetDwordOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                      static_cast<DWORD>(timeout))) {
+    return false;
+  }
   if (profile.disableCookiesAndAuth &&
       !SetDwordOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE,
                       WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION)) {
@@ -89,6 +105,8 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
                           static_cast<DWORD>(headers.size()), body, bodyLength, bodyLength, 0)) {
     return false;
   }
+  // A head that could only begin after the deadline would fail the first body pass anyway.
+  if (rule.DeadlinePassed(MonotonicMs())) return false;
   if (!WinHttpReceiveResponse(request.get(), nullptr)) return false;
 
   DWORD status = 0;

@@ -1,34 +1,39 @@
 #include "net/http/http_rules.h"
 
+#include <algorithm>
+
 #include "net/url.h"
 
 namespace talvo {
 
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::u16string ObjectPathFrom(std::u16string_view path, std::u16string_view extraInfo) {
-  // Splitters differ on where a fragment goes (Wine's WinHttpCrackUrl leaves it in the path),
-  // and a "#" can only start one, wherever it ended up.
+  // A "#" can only start a fragment, wherever a splitter put it.
   const std::u16string joined = std::u16string(path) + std::u16string(extraInfo);
   const std::u16string_view kept = std::u16string_view(joined).substr(0, joined.find(u'#'));
   if (kept.empty() || kept.front() == u'?') return u"/" + std::u16string(kept);
   return std::u16string(kept);
 }
 
-namespace {
-
-// libcurl reads "https:///ip" as the host "ip" where WinHTTP sees no host at all; an empty
-// authority means no host on both.
-bool HasAuthority(std::u16string_view url) {
-  const std::size_t separator = url.find(u"://");
-  if (separator == std::u16string_view::npos) return false;
-  const std::u16string_view rest = url.substr(separator + 3);
-  return !rest.empty() && rest.front() != u'/' && rest.front() != u'?' && rest.front() != u'#';
-}
-
-}  // namespace
-
 bool BuildHttpTarget(const HttpProfile& profile, std::u16string_view url, HttpTarget& target) {
   target = HttpTarget{};
-  if (!HasAuthority(url)) return false;
   CrackedUrl parts;
   if (!CrackUrl(url, parts)) return false;
   if (profile.requireHttps && parts.scheme != UrlScheme::Https) return false;
@@ -63,16 +68,10 @@ bool SplitHeaderLines(std::u16string_view extraHeaders, std::vector<std::string>
 
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   for (const std::string& line : lines) {
-    if (line.size() <= name.size() || line[name.size()] != ':') continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i) {
-      char a = line[i];
-      char b = name[i];
-      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-      same = a == b;
+    if (line.size() > name.size() && line[name.size()] == ':' &&
+        SameNameIgnoringCase(std::string_view(line).substr(0, name.size()), name)) {
+      return true;
     }
-    if (same) return true;
   }
   return false;
 }
@@ -85,6 +84,46 @@ std::optional<std::uint64_t> ParseContentLength(std::string_view value) {
     length = length * 10 + static_cast<std::uint64_t>(digit - '0');
   }
   return length;
+}
+
+bool DeclaredLengthOf(std::string_view headLines, std::optional<std::uint64_t>& declared) {
+  declared.reset();
+  bool lengthSeen = false;
+  bool transferEncoding = false;
+  bool lastWasLength = false;
+  const auto refuse = [&declared] {
+    declared.reset();
+    return false;
+  };
+  while (!headLines.empty()) {
+    const std::size_t end = std::min(headLines.find('\n'), headLines.size());
+    std::string_view line = headLines.substr(0, end);
+    headLines.remove_prefix(std::min(end + 1, headLines.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) continue;
+    // A line that starts with a blank continues the one before it.
+    if (IsBlank(line.front())) {
+      if (lastWasLength) return refuse();
+      continue;
+    }
+    lastWasLength = false;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view name = line.substr(0, colon);
+    const std::size_t nameSize = name.size();
+    while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);
+    if (SameNameIgnoringCase(name, "transfer-encoding")) transferEncoding = true;
+    if (!SameNameIgnoringCase(name, "content-length")) continue;
+    if (lengthSeen || name.size() != nameSize) return refuse();
+    lengthSeen = true;
+    lastWasLength = true;
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+    declared = ParseContentLength(value);
+    if (!declared) return refuse();
+  }
+  if (lengthSeen && transferEncoding) return refuse();
+  return true;
 }
 
 bool BodyRule::DeadlinePassed(std::uint64_t nowMs) const {

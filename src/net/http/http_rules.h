@@ -40,6 +40,15 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name);
 // A Content-Length value: decimal digits only, nothing around them, no overflow.
 std::optional<std::uint64_t> ParseContentLength(std::string_view value);
 
+// The body length that a response head's raw header lines (CR LF or LF ended, the status line
+// may come first) declare, read the same way whichever stack received them: `declared` is
+// empty when no Content-Length header is there. False when the head declares a length it
+// cannot be held to: a value that is not plain digits after the blanks following the colon,
+// a second Content-Length header (even an equal one), one folded onto a further line, one
+// written with blanks before its colon, or one beside Transfer-Encoding. The stacks would
+// each frame such a body their own way.
+bool DeclaredLengthOf(std::string_view headLines, std::optional<std::uint64_t>& declared);
+
 inline bool IsAcceptedStatus(std::uint32_t status) { return status == 200; }
 
 enum class BodyStep { Read, Complete, Fail };

@@ -19,13 +19,17 @@ bool IsGatewayUrl(std::u16string_view url, std::uint32_t gatewayAddress) {
   for (char16_t unit : url) {
     if (unit == u'\r' || unit == u'\n' || unit == u'#' || unit == u'\0') return false;
   }
+  // The splitter also insists on an authority, a port of 1 to 65535 in plain digits and
+  // characters that every HTTP stack sends as they are, so what passes here is fetched from
+  // exactly the host, port and path it names.
   CrackedUrl parts;
   if (!CrackUrl(url, parts)) return false;
   if (parts.scheme != UrlScheme::Http) return false;
   if (parts.host.empty()) return false;
   // Credentials in a router's URL have no honest use here and could be sent on to it.
-  if (!parts.userName.empty() || !parts.password.empty()) return false;
-  // Only the gateway's own address, never a name: a name could resolve anywhere.
+  if (parts.hasUserInfo) return false;
+  // Only the gateway's own address in its one dotted-decimal spelling, never a name (a name
+  // could resolve anywhere) nor a number some stack would read as the same address.
   std::uint32_t hostAddress = 0;
   if (!ParseIpv4Literal(parts.host, hostAddress)) return false;
   return hostAddress == gatewayAddress;

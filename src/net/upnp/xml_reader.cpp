@@ -1,10 +1,13 @@
 #include "net/upnp/xml_reader.h"
 
+#include "net/upnp/xml_syntax.h"
+
 namespace talvo {
 
 XmlPullReader::XmlPullReader(std::string_view document, std::size_t maxTextUnits)
     : platform_(OpenPlatform(document)),
       maxTextUnits_(maxTextUnits),
+      wellFormed_(IsWellFormedXml(document)),
       // Every node a reader reports consumes at least one byte of input; a reader that keeps
       // reporting nodes past that has stopped advancing (Wine's XmlLite does so on an
       // unterminated comment), and the scan must not spin on it.
@@ -18,9 +21,14 @@ XmlNodeKind XmlPullReader::Next(XmlNode& node) {
     node.kind = final_;
     return final_;
   }
+  if (endPending_) {
+    endPending_ = false;
+    node = std::move(pendingEnd_);
+    return node.kind;
+  }
   bool emptyElement = false;
   XmlNodeKind kind = XmlNodeKind::Error;
-  if (platform_ && nodesLeft_ > 0) {
+  if (wellFormed_ && platform_ && nodesLeft_ > 0) {
     --nodesLeft_;
     kind = ReadPlatformNode(*platform_, node, emptyElement);
   }
@@ -30,7 +38,12 @@ XmlNodeKind XmlPullReader::Next(XmlNode& node) {
     case XmlNodeKind::ElementStart:
       anyElement_ = true;
       node.depth = openElements_;
-      if (!emptyElement) ++openElements_;
+      if (emptyElement) {
+        endPending_ = true;
+        pendingEnd_ = XmlNode{XmlNodeKind::ElementEnd, node.localName, node.depth, {}};
+      } else {
+        ++openElements_;
+      }
       break;
     case XmlNodeKind::ElementEnd:
       if (openElements_ == 0) {

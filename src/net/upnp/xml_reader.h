@@ -4,8 +4,12 @@
 // the router's documents are written once against this stream.
 //
 // Depth: the root element is at depth 0, and an end tag reports the depth of its own start
-// tag. An empty-element tag (<a/>) is one ElementStart and no ElementEnd, as both platform
-// readers report it; the rules depend on that.
+// tag. An empty-element tag (<a/>) is an ElementStart followed at once by its ElementEnd,
+// although neither platform reader reports an end for it: an element written that way has
+// ended, and a rule that waits for its end must see it.
+//
+// Acceptance: a document reads to End only when it is well-formed (IsWellFormedXml) and the
+// platform reader, too, read it to its end; either one's refusal is an Error.
 //
 // Safety: the reader never touches the network or the file system, substitutes no entities
 // of its own, and fails on any document type declaration.
@@ -61,6 +65,9 @@ class XmlPullReader {
 
   std::unique_ptr<Platform, PlatformDeleter> platform_;
   std::size_t maxTextUnits_;
+  bool wellFormed_;
+  bool endPending_ = false;  // the end of the empty-element tag just reported
+  XmlNode pendingEnd_;
   std::uint32_t openElements_ = 0;
   bool anyElement_ = false;
   std::size_t nodesLeft_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/upnp/xml_test_support.h"
+#include "support/answers.h"
 #include "support/test_http_server.h"
 #include "os/endpoint.h"
 
@@ -76,15 +77,22 @@ TEST(WanServicePreference, RanksTheThreeKnownTypesExactly) {
   }
 }
 
-// Real-world shapes: nested device lists, URL base, both IGD versions, PPP and IP connections,
-// namespace prefixes, CDATA, comments, tabs and CR LF line ends, a byte-order mark.
+// Real-world shapes and odd documents, the same table on both platforms: nested device lists,
+// URL base, both IGD versions, PPP and IP connections, namespace prefixes, CDATA, comments,
+// tabs and CR LF line ends, byte-order marks, encodings, empty-element tags, and documents
+// that one reader or the other would once have let through.
 TEST(DeviceDescription, ChoosesTheServiceOfEveryVendorShape) {
+  const std::uint32_t kHome = Ipv4FromParts(192, 168, 0, 1);
+  const std::u16string kHomeLocation = u"http://192.168.0.1:1900/igd.xml";
+  const std::u16string kHomeIp1 = u"urn:schemas-upnp-org:service:WANIPConnection:1";
+  const std::u16string kHomeControl = u"http://192.168.0.1:1900/upnp/control/WANIPConn1";
   const struct {
     const char* fixture;
     std::u16string location;
     std::uint32_t gateway;
-    std::u16string type;
+    std::u16string type;  // empty: the description is refused
     std::u16string control;
+    const char* wineGap = nullptr;
   } cases[] = {
       {"linux_igd_v1.xml", u"http://192.168.1.1:5000/rootDesc.xml", Ipv4FromParts(192, 168, 1, 1),
        u"urn:schemas-upnp-org:service:WANIPConnection:1", u"http://192.168.1.1:5000/ctl/IPConn"},
@@ -100,32 +108,37 @@ TEST(DeviceDescription, ChoosesTheServiceOfEveryVendorShape) {
       {"pppoe_two_connections.xml", u"http://192.168.100.1:37215/desc.xml",
        Ipv4FromParts(192, 168, 100, 1), u"urn:schemas-upnp-org:service:WANIPConnection:1",
        u"http://192.168.100.1:37215/ctrlu/WANIPConn1"},
+      {"empty_elements_router.xml", kHomeLocation, kHome, kHomeIp1, u"http://192.168.0.1:1900/ipc"},
+      {"utf16_bom.xml", kHomeLocation, kHome, kHomeIp1, kHomeControl},
+      {"latin1_declared.xml", kHomeLocation, kHome, kHomeIp1, kHomeControl,
+       "Wine's IXmlReader::Read reads no ISO-8859-1 document"},
+      {"namespace_blank.xml", kHomeLocation, kHome, kHomeIp1, kHomeControl},
+      {"blank_around_urls.xml", kHomeLocation, kHome, u"", u""},
+      {"doctype.xml", kHomeLocation, kHome, u"", u""},
+      {"undeclared_prefix.xml", kHomeLocation, kHome, u"", u""},
+      {"trailing_bytes.xml", kHomeLocation, kHome, u"", u""},
+      {"unescaped_ampersand.xml", kHomeLocation, kHome, u"", u""},
   };
+  test::AnswerLog answers;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fixture);
+    if (c.wineGap != nullptr && test::UnderWine()) {
+      answers.Skip(c.fixture, c.wineGap);
+      continue;
+    }
     const std::string body = ReadFixture(c.fixture);
     ASSERT_FALSE(body.empty());
     const Parsed parsed = Parse(body, c.location, c.gateway);
-    ASSERT_TRUE(parsed.ok);
+    answers.Record(c.fixture, parsed.ok ? test::Printable(parsed.service.serviceType + u" " +
+                                                          parsed.service.controlUrl)
+                                        : "refused");
+    ASSERT_EQ(parsed.ok, !c.type.empty());
+    if (!parsed.ok) continue;
     EXPECT_EQ(parsed.service.serviceType, c.type);
     EXPECT_EQ(parsed.service.controlUrl, c.control);
     // The same document from another gateway hands out no usable URL.
     EXPECT_FALSE(Parse(body, c.location, c.gateway ^ 0x01000000u).ok);
   }
-}
-
-TEST(DeviceDescription, ReadsAUtf16Document) {
-  const std::string ascii = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" +
-                            Description(Service(kPpp1, "/ppp")).substr(22);
-  std::string utf16 = "\xFF\xFE";
-  for (char c : ascii) {
-    utf16.push_back(c);
-    utf16.push_back('\0');
-  }
-  const Parsed parsed = Parse(utf16);
-  ASSERT_TRUE(parsed.ok);
-  EXPECT_EQ(parsed.service.serviceType, Wide(kPpp1));
-  EXPECT_EQ(parsed.service.controlUrl, u"http://192.168.1.1:5000/ppp");
 }
 
 TEST(DeviceDescription, RanksCandidatesAndKeepsDocumentOrderAmongEquals) {
@@ -275,36 +288,27 @@ TEST(DeviceDescription, ServiceTextIsTakenVerbatimAcrossPieces) {
                    .ok);
 }
 
-// An empty-element tag has no end tag: the element it opens stays open.
-TEST(DeviceDescription, EmptyElementTagsLeaveTheirElementOpen) {
-  // The empty service swallows the loose type and URL that follow and closes at the next
-  // service end tag of its own depth.
-  const Parsed looseService = Parse(
-      "<root><serviceList><service/><serviceType>" + std::string(kIp1) +
-      "</serviceType><controlURL>/loose</controlURL><service><SCPDURL>/x.xml</SCPDURL></service>"
-      "</serviceList></root>");
-  ASSERT_TRUE(looseService.ok);
-  EXPECT_EQ(looseService.service.controlUrl, u"http://192.168.1.1:5000/loose");
-  // ... and never closes without one.
+// An empty-element tag has ended: it captures nothing and closes what it opens at once.
+TEST(DeviceDescription, EmptyElementTagsEndAtOnce) {
+  // An empty service is no candidate, and the loose type and URL after it belong to none.
   EXPECT_FALSE(Parse("<root><serviceList><service/><serviceType>" + std::string(kIp1) +
-                     "</serviceType><controlURL>/loose</controlURL></serviceList></root>")
+                     "</serviceType><controlURL>/loose</controlURL><service><SCPDURL>/x.xml"
+                     "</SCPDURL></service></serviceList></root>")
                    .ok);
-  // A deeper service end tag does not close it either.
-  EXPECT_FALSE(Parse("<root><serviceList><service/><device><service><serviceType>" +
-                     std::string(kIp1) + "</serviceType><controlURL>/deep</controlURL></service>"
-                     "</device></serviceList></root>")
+  // An empty control URL leaves the service without one: the event URL is not taken for it.
+  EXPECT_FALSE(Parse("<root><service><serviceType>" + std::string(kIp1) +
+                     "</serviceType><controlURL/><eventSubURL>/evt</eventSubURL></service></root>")
                    .ok);
-  // An empty control URL element keeps collecting: the event URL lands in it.
-  const Parsed emptyControl = Parse("<root><service><serviceType>" + std::string(kIp1) +
-                                    "</serviceType><controlURL/><eventSubURL>/evt</eventSubURL>"
-                                    "</service></root>");
-  ASSERT_TRUE(emptyControl.ok);
-  EXPECT_EQ(emptyControl.service.controlUrl, u"http://192.168.1.1:5000/evt");
-  // An empty URL base collects the version numbers after it and so fails the rule, while an
-  // empty pair of tags leaves the description URL as the base.
+  // An empty service type captures nothing: the service id after it is not taken for one.
+  const Parsed afterEmptyType = Parse("<root><service><serviceType/><serviceId>" +
+                                      std::string(kIp1) + "</serviceId><controlURL>/a</controlURL>"
+                                      "</service>" + Service(kIp1, "/b") + "</root>");
+  ASSERT_TRUE(afterEmptyType.ok);
+  EXPECT_EQ(afterEmptyType.service.controlUrl, u"http://192.168.1.1:5000/b");
+  // An empty URL base is no base, like an empty pair of tags: the description URL counts.
   const std::string tail = "<specVersion><major>1</major><minor>0</minor></specVersion>" +
                            Service(kIp1, "/ctl") + "</root>";
-  EXPECT_FALSE(Parse("<root><URLBase/>" + tail).ok);
+  EXPECT_TRUE(Parse("<root><URLBase/>" + tail).ok);
   EXPECT_TRUE(Parse("<root><URLBase></URLBase>" + tail).ok);
 }
 
@@ -371,7 +375,6 @@ TEST(DeviceDescription, RefusesHostileAndBrokenDocuments) {
 }
 
 TEST(DeviceDescription, RefusesCutOffDocuments) {
-  SKIP_WHERE_XMLLITE_IS_LAX();
   const std::string good = Description(Service(kIp1, "/ctl"));
   EXPECT_FALSE(Parse(good.substr(0, good.find("</serviceList>") + 14)).ok);
   EXPECT_FALSE(Parse(good.substr(0, good.find("</device>"))).ok);
