@@ -15,12 +15,16 @@ targets=("$@")
 if ((${#targets[@]} == 0)); then
   mapfile -t targets < <(find build/fuzz/fuzz -maxdepth 1 -type f -name '*_fuzz' -executable -printf '%f\n' | sort)
 fi
+# Targets that read the same kind of document start from each other's seeds as well.
+declare -A shared_seeds=([xml_syntax_fuzz]="description_fuzz soap_fuzz")
 failed=0
 for t in "${targets[@]}"; do
   corpus=build/fuzz/corpus/$t
   mkdir -p "$corpus"
   seeds=()
-  [ -d "fuzz/corpus/$t" ] && seeds=("fuzz/corpus/$t")
+  for source in "$t" ${shared_seeds[$t]:-}; do
+    [ -d "fuzz/corpus/$source" ] && seeds+=("fuzz/corpus/$source")
+  done
   echo "=== $t: ${seconds}s ==="
   if ! build/fuzz/fuzz/"$t" -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix=build/fuzz/findings/"$t"- "$corpus" "${seeds[@]}" 2>build/fuzz/"$t".log; then
