@@ -15,15 +15,20 @@ targets=("$@")
 if ((${#targets[@]} == 0)); then
   mapfile -t targets < <(find build/fuzz/fuzz -maxdepth 1 -type f -name '*_fuzz' -executable -printf '%f\n' | sort)
 fi
-# Targets that read the same kind of document start from each other's seeds as well.
-declare -A shared_seeds=([xml_syntax_fuzz]="description_fuzz soap_fuzz")
+# Seeds kept elsewhere: the router documents the tests read, and the seeds of targets that read
+# the same kind of document.
+upnp_fixtures=tests/net/upnp/fixtures
+declare -A shared_seeds=(
+  [description_fuzz]="$upnp_fixtures"
+  [xml_syntax_fuzz]="$upnp_fixtures fuzz/corpus/description_fuzz fuzz/corpus/soap_fuzz"
+)
 failed=0
 for t in "${targets[@]}"; do
   corpus=build/fuzz/corpus/$t
   mkdir -p "$corpus"
   seeds=()
-  for source in "$t" ${shared_seeds[$t]:-}; do
-    [ -d "fuzz/corpus/$source" ] && seeds+=("fuzz/corpus/$source")
+  for source in "fuzz/corpus/$t" ${shared_seeds[$t]:-}; do
+    [ -d "$source" ] && seeds+=("$source")
   done
   echo "=== $t: ${seconds}s ==="
   if ! build/fuzz/fuzz/"$t" -max_total_time="$seconds" -print_final_stats=1 \
