@@ -127,9 +127,10 @@ std::optional<std::vector<TableRoute>> DumpDefaultRoutes(AddressFamily family) {
   auto* info = static_cast<rtmsg*>(mnl_nlmsg_put_extra_header(request, sizeof(rtmsg)));
   info->rtm_family = family == AddressFamily::Ipv4 ? AF_INET : AF_INET6;
   info->rtm_table = RT_TABLE_UNSPEC;  // every table, in one dump
-  return Dump<TableRoute>(request, [family](const NetlinkPart& part, std::vector<TableRoute>& rows) {
-    return DecodeDefaultRoutes(part, family, rows);
-  });
+  return Dump<TableRoute>(request,
+                          [family](const NetlinkPart& part, std::vector<TableRoute>& rows) {
+                            return DecodeDefaultRoutes(part, family, rows);
+                          });
 }
 
 // Windows has one route table; here the rules pick the tables.

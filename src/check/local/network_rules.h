@@ -133,7 +133,7 @@ struct RoutingRule {
   std::uint32_t markMask = 0;
   // The input interface the rule names (empty: any). Locally sent packets come in through
   // the loopback device; a rule whose device is gone matches nothing.
-  std::string inputName;
+  std::string inputName{};
   bool inputGone = false;
   bool hasUidRange = false;
   std::uint32_t uidFirst = 0;

@@ -14,6 +14,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "os/endpoint.h"
@@ -245,6 +247,11 @@ TEST(NetlinkDecode, DefaultRoutesWithTheirTableAndEachNextHop) {
     EXPECT_EQ(routes[i].row.interfaceIndex, i + 2);
     EXPECT_EQ(routes[i].row.nextHopIpv4, i == 2 ? gatewayA : gatewayB);
   }
+  std::vector<TableRoute> ipv6;
+  ASSERT_EQ(DecodeDefaultRoutes(part.Get(), AddressFamily::Ipv6, ipv6), NetlinkStep::Complete);
+  ASSERT_EQ(ipv6.size(), 1u);
+  EXPECT_EQ(ipv6[0].row.interfaceIndex, 9u);
+  EXPECT_EQ(ipv6[0].row.nextHopFamily, AddressFamily::Ipv6);
 }
 
 fib_rule_hdr RuleHead(std::uint8_t action = FR_ACT_TO_TBL, std::uint32_t flags = 0,
@@ -276,30 +283,28 @@ TEST(NetlinkDecode, RulesWithEverySelectorThatDecidesForThisHostsTraffic) {
   part.Add(RTM_NEWRULE, RuleHead()).Text(FRA_OIFNAME, "eth0");
   std::vector<RoutingRule> rules;
   ASSERT_EQ(DecodeRules(part.Done().Get(), rules), NetlinkStep::Complete);
-  ASSERT_EQ(rules.size(), 8u);
-  EXPECT_EQ(rules[0].priority, 32764u);
-  EXPECT_EQ(rules[0].table, 254u);
-  EXPECT_TRUE(rules[0].suppressesDefaultRoutes) << "suppress_prefixlength 0";
-  EXPECT_FALSE(rules[0].inverted);
-  EXPECT_TRUE(rules[1].inverted);
-  EXPECT_EQ(rules[1].table, 51820u);
-  EXPECT_EQ(rules[1].mark, 51820u);
-  EXPECT_EQ(rules[1].markMask, 0xFFFFFFFFu) << "a mark without a mask compares every bit";
-  EXPECT_FALSE(rules[2].suppressesDefaultRoutes) << "unset";
-  EXPECT_EQ(rules[2].markMask, 0xF0u);
-  EXPECT_EQ(rules[3].action, RuleAction::Goto);
-  EXPECT_EQ(rules[3].gotoPriority, 900u);
-  EXPECT_EQ(rules[3].inputName, "lo");
-  EXPECT_FALSE(rules[3].inputGone);
-  EXPECT_TRUE(rules[3].hasUidRange);
-  EXPECT_EQ(rules[3].uidFirst, 1000u);
-  EXPECT_EQ(rules[3].uidLast, 1999u);
-  EXPECT_EQ(rules[4].action, RuleAction::Continue);
-  EXPECT_TRUE(rules[4].inputGone);
-  EXPECT_EQ(rules[4].sourceLength, 32u);
-  EXPECT_EQ(rules[5].action, RuleAction::Refuse);
-  EXPECT_EQ(rules[6].action, RuleAction::Refuse);
-  for (std::size_t i = 0; i < rules.size(); ++i) EXPECT_EQ(rules[i].otherSelector, i >= 5) << i;
+  // A mark without a mask compares every bit; an unset suppress_prefixlength reads as -1.
+  const RoutingRule expected[] = {
+      {.priority = 32764, .table = 254, .suppressesDefaultRoutes = true},
+      {.priority = 32765, .table = 51820, .inverted = true, .mark = 51820, .markMask = ~0u},
+      {.mark = 0x51, .markMask = 0xF0},
+      {.action = RuleAction::Goto, .gotoPriority = 900, .inputName = "lo", .hasUidRange = true,
+       .uidFirst = 1000, .uidLast = 1999},
+      {.action = RuleAction::Continue, .sourceLength = 32, .inputName = "ppp0", .inputGone = true},
+      {.action = RuleAction::Refuse, .otherSelector = true},
+      {.action = RuleAction::Refuse, .otherSelector = true},
+      {.otherSelector = true},
+  };
+  const auto fields = [](const RoutingRule& r) {
+    return std::tie(r.priority, r.action, r.table, r.gotoPriority, r.inverted, r.sourceLength,
+                    r.destinationLength, r.mark, r.markMask, r.inputName, r.inputGone,
+                    r.hasUidRange, r.uidFirst, r.uidLast, r.otherSelector,
+                    r.suppressesDefaultRoutes);
+  };
+  ASSERT_EQ(rules.size(), std::size(expected));
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    EXPECT_EQ(fields(rules[i]), fields(expected[i])) << i;
+  }
 }
 
 TEST(NetlinkDecode, ALookupAnswerGivesTheSystemsBestRoute) {
