@@ -276,9 +276,9 @@ TEST_F(LinuxLocalFacts, OnlyATableTheRulesReachForThisHostsTrafficHoldsItsRoute)
        {std::pair{"from 10.9.0.2", false}, {"uidrange 1000-1999", false}, {"iif b0", false},
         {"iif lo", true}, {"not from 10.9.0.2", true}}) {
     ASSERT_TRUE(ns.Ip(std::string("rule add ") + selector + " table 100 pref 100"));
-    EXPECT_EQ(FindIn(ns).route.interfaceIndex, reached ? b0 : a0) << selector;
-    EXPECT_EQ(InNamespace(ns, [&] { return AssessIndirectPath(reached ? b0 : a0); }), reached)
-        << selector;
+    const std::uint32_t index = reached ? b0 : a0;
+    EXPECT_EQ(FindIn(ns).route.interfaceIndex, index) << selector;
+    EXPECT_EQ(InNamespace(ns, [index] { return AssessIndirectPath(index); }), reached) << selector;
     ASSERT_TRUE(ns.Ip("rule del pref 100"));
   }
 }
