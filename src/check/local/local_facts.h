@@ -3,6 +3,7 @@
 // of network_rules.h, with no decision taken. local_facts_win32.cpp answers through IP
 // Helper and WinHTTP, local_facts_linux.cpp through rtnetlink and the proxy variables.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "check/local/network_rules.h"
@@ -16,11 +17,11 @@ EnumerationStatus ReadAdapters(bool withAddresses, std::vector<AdapterFacts>& ad
 // The IPv4 rows with a destination prefix length of 0, each with its interface query
 // (connected flag and interface metric) answered or marked unreadable. Where policy rules
 // pick among several tables, the rows of the tables this host's own traffic reaches, in the
-// order the rules consult them. False: no table.
-bool ReadIpv4DefaultRoutes(std::vector<RouteRow>& rows);
+// order the rules consult them. Absent: no table.
+std::optional<std::vector<RouteRow>> ReadIpv4DefaultRoutes();
 
 // The IPv6 default rows; here `interfaceConnected` means the interface is operationally up.
-bool ReadIpv6DefaultRoutes(std::vector<RouteRow>& rows);
+std::optional<std::vector<RouteRow>> ReadIpv6DefaultRoutes();
 
 // The system's route lookup for one destination (port ignored), optionally pinned to an
 // interface (luid and index 0: any interface). No packet is sent.
@@ -31,11 +32,5 @@ BestRouteAnswer LookupIpv6Route(const std::uint8_t (&destination)[16]);
 InterfaceFacts ReadInterface(std::uint32_t interfaceIndex);
 
 ProxyFacts ReadSystemProxy();
-
-// The operations with their destination as an argument, for tests that aim them at addresses
-// inside network namespaces they built. The public operations call these with the fixed
-// public destinations.
-bool FindDefaultRouteTowards(std::uint32_t destination, DefaultRoute& route);
-bool ProbePublicIpv6RouteTo(const char* targetText, std::uint16_t port);
 
 }  // namespace talvo

@@ -7,6 +7,7 @@
 #include <winhttp.h>
 
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -170,10 +171,10 @@ EnumerationStatus ReadAdapters(bool withAddresses, std::vector<AdapterFacts>& ad
   return EnumerationStatus::Ok;
 }
 
-bool ReadIpv4DefaultRoutes(std::vector<RouteRow>& rows) {
-  rows.clear();
+std::optional<std::vector<RouteRow>> ReadIpv4DefaultRoutes() {
   ForwardTable table;
-  if (!table.Read(AF_INET)) return false;
+  if (!table.Read(AF_INET)) return std::nullopt;
+  std::vector<RouteRow> rows;
   for (ULONG i = 0; i < table.get().NumEntries; ++i) {
     const MIB_IPFORWARD_ROW2& entry = table.get().Table[i];
     // Only default rows are ever examined; their interface is asked once each.
@@ -182,13 +183,13 @@ bool ReadIpv4DefaultRoutes(std::vector<RouteRow>& rows) {
     ReadIpInterface(entry.InterfaceLuid, row);
     rows.push_back(row);
   }
-  return true;
+  return rows;
 }
 
-bool ReadIpv6DefaultRoutes(std::vector<RouteRow>& rows) {
-  rows.clear();
+std::optional<std::vector<RouteRow>> ReadIpv6DefaultRoutes() {
   ForwardTable table;
-  if (!table.Read(AF_INET6)) return false;
+  if (!table.Read(AF_INET6)) return std::nullopt;
+  std::vector<RouteRow> rows;
   for (ULONG i = 0; i < table.get().NumEntries; ++i) {
     const MIB_IPFORWARD_ROW2& entry = table.get().Table[i];
     if (entry.DestinationPrefix.PrefixLength != 0) continue;
@@ -198,7 +199,7 @@ bool ReadIpv6DefaultRoutes(std::vector<RouteRow>& rows) {
     row.interfaceConnected = facts.up;
     rows.push_back(row);
   }
-  return true;
+  return rows;
 }
 
 BestRouteAnswer LookupIpv4Route(std::uint32_t destination, std::uint64_t interfaceLuid,

@@ -21,33 +21,27 @@ constexpr std::uint32_t kIpv6ConnectTimeoutMs = 2000;
 }  // namespace
 
 bool CountPreferredAddresses(std::uint32_t& ipv4Count, std::uint32_t& ipv6Count) {
-  ipv4Count = 0;
-  ipv6Count = 0;
   std::vector<AdapterFacts> adapters;
   const EnumerationStatus status = ReadAdapters(true, adapters);
-  if (status == EnumerationStatus::Failed) return false;
-  if (status == EnumerationStatus::NoData) return true;
-  const AddressCounts counts = CountAdapterAddresses(adapters);
-  ipv4Count = counts.ipv4;
-  ipv6Count = counts.ipv6;
-  return true;
+  const std::optional<AddressCounts> counts = PreferredAddressCounts(status, adapters);
+  ipv4Count = counts ? counts->ipv4 : 0;
+  ipv6Count = counts ? counts->ipv6 : 0;
+  return counts.has_value();
 }
 
 bool HasNoActiveAdapter() {
   std::vector<AdapterFacts> adapters;
   const EnumerationStatus status = ReadAdapters(false, adapters);
-  if (status == EnumerationStatus::NoData) return true;
-  if (status == EnumerationStatus::Failed) return false;
-  return !AnyActiveAdapter(adapters);
+  return NoActiveAdapter(status, adapters);
 }
 
 bool FindDefaultRouteTowards(std::uint32_t destination, DefaultRoute& route) {
   route = DefaultRoute{};
-  std::vector<RouteRow> rows;
-  if (!ReadIpv4DefaultRoutes(rows)) return false;
-  const std::optional<std::size_t> kept = ChooseDefaultRoute(rows);
+  const std::optional<std::vector<RouteRow>> rows = ReadIpv4DefaultRoutes();
+  if (!rows) return false;
+  const std::optional<std::size_t> kept = ChooseDefaultRoute(*rows);
   if (!kept) return false;
-  const RouteRow& row = rows[*kept];
+  const RouteRow& row = (*rows)[*kept];
   const BestRouteAnswer best = LookupIpv4Route(destination, row.interfaceLuid, row.interfaceIndex);
   return ConfirmDefaultRoute(row, best, route);
 }
@@ -59,10 +53,7 @@ bool FindDefaultRoute(DefaultRoute& route) {
 }
 
 bool HasOtherDefaultRoute(std::uint32_t interfaceIndex, bool& otherRoute) {
-  otherRoute = false;
-  std::vector<RouteRow> rows;
-  if (!ReadIpv4DefaultRoutes(rows)) return false;
-  return FindOtherDefaultRoute(rows, interfaceIndex, otherRoute);
+  return FindOtherDefaultRoute(ReadIpv4DefaultRoutes(), interfaceIndex, otherRoute);
 }
 
 bool AssessIndirectPath(std::uint32_t interfaceIndex) {
@@ -91,9 +82,8 @@ bool ProbePublicIpv6RouteTo(const char* targetText, std::uint16_t port) {
   const BestRouteAnswer best = LookupIpv6Route(target.address);
   if (!Ipv6SourceQualifies(best)) return false;
   if (!Ipv6InterfaceQualifies(ReadInterface(best.interfaceIndex))) return false;
-  std::vector<RouteRow> rows;
-  if (!ReadIpv6DefaultRoutes(rows)) return false;
-  if (!Ipv6DefaultRoutesQualify(rows, best.interfaceIndex)) return false;
+  const std::optional<std::vector<RouteRow>> rows = ReadIpv6DefaultRoutes();
+  if (!rows || !Ipv6DefaultRoutesQualify(*rows, best.interfaceIndex)) return false;
 
   const Socket socket(SocketKind::TcpIpv6);
   if (!socket.valid()) return false;

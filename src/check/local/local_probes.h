@@ -1,14 +1,9 @@
 #pragma once
 #include <cstdint>
 
-namespace talvo {
+#include "check/local/network_rules.h"
 
-// The chosen IPv4 default route; addresses in network byte order, all 0 until confirmed.
-struct DefaultRoute {
-  std::uint32_t localAddress = 0;
-  std::uint32_t gatewayAddress = 0;
-  std::uint32_t interfaceIndex = 0;
-};
+namespace talvo {
 
 // Preferred unicast addresses on up, non-loopback adapters. False: the adapter list is
 // unreadable.
@@ -23,5 +18,11 @@ bool CanBindLocalAddress(std::uint32_t address);
 
 // Part of the same module: a usable public IPv6 path, proven by one TCP connection.
 bool ProbePublicIpv6Route();
+
+// The operations with their destination as an argument, for tests that aim them at addresses
+// inside network namespaces they built. The public operations call these with the fixed
+// public destinations.
+bool FindDefaultRouteTowards(std::uint32_t destination, DefaultRoute& route);
+bool ProbePublicIpv6RouteTo(const char* targetText, std::uint16_t port);
 
 }  // namespace talvo

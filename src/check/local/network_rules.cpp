@@ -1,6 +1,8 @@
 #include "check/local/network_rules.h"
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 
 #include "net/address_rules.h"
 
@@ -17,12 +19,29 @@ bool IsIpv4DefaultRoute(const RouteRow& row) {
 // The kernel's rule match for an unbound socket's traffic to the internet: no mark (so only
 // the masked bits of the rule's mark must be 0), source and destination not narrowed, and
 // the loopback device as the input interface of locally sent packets.
-bool RuleCarriesHostTraffic(const RoutingRule& rule, std::uint32_t uid) {
+bool InputIsLoopback(const RoutingRule& rule, const std::vector<LinkFacts>& links) {
+  if (rule.inputGone) return false;
+  if (rule.inputName.empty()) return true;
+  for (const LinkFacts& link : links) {
+    if (link.name == rule.inputName) return link.loopback;
+  }
+  return false;
+}
+
+bool RuleCarriesHostTraffic(const RoutingRule& rule, const std::vector<LinkFacts>& links,
+                            std::uint32_t uid) {
   const bool matches =
       rule.sourceLength == 0 && rule.destinationLength == 0 &&
-      (rule.mark & rule.markMask) == 0 && rule.input != RuleInput::OtherInterface &&
-      !rule.otherSelector && (!rule.hasUidRange || (rule.uidFirst <= uid && uid <= rule.uidLast));
+      (rule.mark & rule.markMask) == 0 && InputIsLoopback(rule, links) && !rule.otherSelector &&
+      (!rule.hasUidRange || (rule.uidFirst <= uid && uid <= rule.uidLast));
   return rule.inverted ? !matches : matches;
+}
+
+const LinkFacts* FindLink(const std::vector<LinkFacts>& links, std::uint32_t index) {
+  for (const LinkFacts& link : links) {
+    if (link.index == index) return &link;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -48,6 +67,72 @@ bool AnyActiveAdapter(const std::vector<AdapterFacts>& adapters) {
   return false;
 }
 
+std::optional<AddressCounts> PreferredAddressCounts(EnumerationStatus status,
+                                                    const std::vector<AdapterFacts>& adapters) {
+  switch (status) {
+    case EnumerationStatus::Ok:
+      return CountAdapterAddresses(adapters);
+    case EnumerationStatus::NoData:
+      return AddressCounts{};
+    case EnumerationStatus::Failed:
+      break;
+  }
+  return std::nullopt;
+}
+
+bool NoActiveAdapter(EnumerationStatus status, const std::vector<AdapterFacts>& adapters) {
+  switch (status) {
+    case EnumerationStatus::Ok:
+      return !AnyActiveAdapter(adapters);
+    case EnumerationStatus::NoData:
+      return true;
+    case EnumerationStatus::Failed:
+      break;
+  }
+  return false;
+}
+
+bool LinkKindIsTunnel(std::string_view kind) {
+  static constexpr std::string_view kTunnelKinds[] = {
+      "tun",    "wireguard", "xfrm",      "vti",     "vti6",    "ipip",    "ip6tnl",
+      "sit",    "gre",       "gretap",    "ip6gre",  "ip6gretap", "erspan", "ip6erspan",
+      "l2tpeth", "vxlan",    "geneve",    "bareudp", "gtp"};
+  return std::find(std::begin(kTunnelKinds), std::end(kTunnelKinds), kind) !=
+         std::end(kTunnelKinds);
+}
+
+InterfaceFacts InterfaceOf(const std::optional<std::vector<LinkFacts>>& links,
+                           std::uint32_t interfaceIndex) {
+  InterfaceFacts facts;
+  const LinkFacts* link = links ? FindLink(*links, interfaceIndex) : nullptr;
+  if (link == nullptr) return facts;
+  facts.readable = true;
+  facts.isTunnel = link->encapsulatingType || LinkKindIsTunnel(link->kind);
+  facts.up = link->up;
+  return facts;
+}
+
+EnumerationStatus AdaptersOf(const std::optional<std::vector<LinkFacts>>& links,
+                             const std::optional<std::vector<LinkAddress>>& addresses,
+                             std::vector<AdapterFacts>& adapters) {
+  adapters.clear();
+  if (!links || !addresses) return EnumerationStatus::Failed;
+  if (links->empty()) return EnumerationStatus::NoData;
+  std::map<std::uint32_t, std::size_t> position;
+  for (const LinkFacts& link : *links) {
+    if (!position.emplace(link.index, adapters.size()).second) continue;
+    AdapterFacts adapter;
+    adapter.loopback = link.loopback;
+    adapter.up = link.up;
+    adapters.push_back(adapter);
+  }
+  for (const LinkAddress& address : *addresses) {
+    const auto found = position.find(address.interfaceIndex);
+    if (found != position.end()) adapters[found->second].addresses.push_back(address.fact);
+  }
+  return EnumerationStatus::Ok;
+}
+
 EnumerationStatus FillGrowingBuffer(
     std::vector<std::uint8_t>& buffer,
     const std::function<FillAnswer(std::uint8_t* data, std::uint32_t& size)>& fill) {
@@ -71,7 +156,8 @@ EnumerationStatus FillGrowingBuffer(
   return EnumerationStatus::Failed;
 }
 
-std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules, std::uint32_t uid) {
+std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules,
+                                           const std::vector<LinkFacts>& links, std::uint32_t uid) {
   std::stable_sort(rules.begin(), rules.end(), [](const RoutingRule& a, const RoutingRule& b) {
     return a.priority < b.priority;
   });
@@ -79,7 +165,7 @@ std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules, std::
   // Every step moves forward (a jump only goes to a later priority), so the walk ends.
   for (std::size_t i = 0; i < rules.size(); ++i) {
     const RoutingRule& rule = rules[i];
-    if (!RuleCarriesHostTraffic(rule, uid)) continue;
+    if (!RuleCarriesHostTraffic(rule, links, uid)) continue;
     switch (rule.action) {
       case RuleAction::Refuse:
         return tables;
@@ -101,6 +187,28 @@ std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules, std::
     }
   }
   return tables;
+}
+
+std::optional<std::vector<RouteRow>> DefaultRoutesOf(
+    const std::optional<std::vector<LinkFacts>>& links,
+    const std::optional<std::vector<RoutingRule>>& rules,
+    const std::optional<std::vector<TableRoute>>& routes, std::uint32_t uid) {
+  if (!links || !rules || !routes) return std::nullopt;
+  std::vector<RouteRow> rows;
+  const std::vector<std::uint32_t> tables = TablesConsulted(*rules, *links, uid);
+  for (std::uint32_t order = 0; order < tables.size(); ++order) {
+    for (const TableRoute& route : *routes) {
+      if (route.table != tables[order]) continue;
+      RouteRow row = route.row;
+      row.lookupOrder = order;
+      const LinkFacts* link = FindLink(*links, row.interfaceIndex);
+      row.interfaceReadable = link != nullptr;
+      row.interfaceConnected = link != nullptr && link->up;
+      row.interfaceMetric = 0;  // Linux has no per-interface metric; the route's is the cost
+      rows.push_back(row);
+    }
+  }
+  return rows;
 }
 
 std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows) {
@@ -141,10 +249,11 @@ bool ConfirmDefaultRoute(const RouteRow& kept, const BestRouteAnswer& best, Defa
   return true;
 }
 
-bool FindOtherDefaultRoute(const std::vector<RouteRow>& rows, std::uint32_t interfaceIndex,
-                           bool& otherRoute) {
+bool FindOtherDefaultRoute(const std::optional<std::vector<RouteRow>>& rows,
+                           std::uint32_t interfaceIndex, bool& otherRoute) {
   otherRoute = false;
-  for (const RouteRow& row : rows) {
+  if (!rows) return false;
+  for (const RouteRow& row : *rows) {
     if (!IsIpv4DefaultRoute(row) || row.interfaceIndex == interfaceIndex) continue;
     // An on-link default route without a gateway does not lead to a second network.
     if (row.nextHopIpv4 == 0) continue;

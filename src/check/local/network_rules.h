@@ -6,11 +6,18 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "check/local/local_probes.h"
-
 namespace talvo {
+
+// The chosen IPv4 default route; addresses in network byte order, all 0 until confirmed.
+struct DefaultRoute {
+  std::uint32_t localAddress = 0;
+  std::uint32_t gatewayAddress = 0;
+  std::uint32_t interfaceIndex = 0;
+};
 
 enum class AddressFamily : std::uint8_t { Other, Ipv4, Ipv6 };
 
@@ -35,6 +42,50 @@ struct AddressCounts {
 
 AddressCounts CountAdapterAddresses(const std::vector<AdapterFacts>& adapters);
 bool AnyActiveAdapter(const std::vector<AdapterFacts>& adapters);
+// The two questions asked of one enumeration. A failed one leaves the counts unknown and
+// shows no adapter to be inactive; one that found no adapter at all counts nothing and shows
+// that none is active.
+std::optional<AddressCounts> PreferredAddressCounts(EnumerationStatus status,
+                                                    const std::vector<AdapterFacts>& adapters);
+bool NoActiveAdapter(EnumerationStatus status, const std::vector<AdapterFacts>& adapters);
+
+struct InterfaceFacts {
+  bool readable = false;
+  bool isTunnel = false;
+  bool up = false;
+};
+
+// A network link as the system lists it (Linux: one link of the link dump).
+struct LinkFacts {
+  std::uint32_t index = 0;
+  std::string name;
+  bool loopback = false;
+  bool up = false;
+  // The driver that made the link (IFLA_INFO_KIND), empty when none is named.
+  std::string kind;
+  // A link type that is an IP encapsulation whichever driver made it (IP-in-IP, SIT, GRE).
+  bool encapsulatingType = false;
+};
+
+// The drivers that carry packets inside other packets: VPN devices and the kernel's
+// encapsulations. The link type alone does not say it: a raw-IP mobile broadband modem has no
+// link layer either, like a tun device.
+bool LinkKindIsTunnel(std::string_view kind);
+// A link that nobody lists (or a list that could not be read) is unreadable.
+InterfaceFacts InterfaceOf(const std::optional<std::vector<LinkFacts>>& links,
+                           std::uint32_t interfaceIndex);
+
+// One address as the system lists it, with the link that holds it.
+struct LinkAddress {
+  std::uint32_t interfaceIndex = 0;
+  AddressFact fact;
+};
+
+// The adapters of a link list and an address list (either absent: its read failed). An empty
+// link list means there are no adapters.
+EnumerationStatus AdaptersOf(const std::optional<std::vector<LinkFacts>>& links,
+                             const std::optional<std::vector<LinkAddress>>& addresses,
+                             std::vector<AdapterFacts>& adapters);
 
 // One answer of a call that fills a caller's buffer and asks for a larger one when it does
 // not fit (GetAdaptersAddresses).
@@ -69,7 +120,6 @@ struct RouteRow {
 // the internet passes it: traffic that carries no firewall mark, picks no source address, has
 // no output interface and leaves through the loopback input, as an unbound socket's does.
 enum class RuleAction : std::uint8_t { LookUpTable, Goto, Continue, Refuse };
-enum class RuleInput : std::uint8_t { Any, Loopback, OtherInterface };
 
 struct RoutingRule {
   std::uint32_t priority = 0;
@@ -81,7 +131,10 @@ struct RoutingRule {
   std::uint8_t destinationLength = 0;
   std::uint32_t mark = 0;
   std::uint32_t markMask = 0;
-  RuleInput input = RuleInput::Any;
+  // The input interface the rule names (empty: any). Locally sent packets come in through
+  // the loopback device; a rule whose device is gone matches nothing.
+  std::string inputName{};
+  bool inputGone = false;
   bool hasUidRange = false;
   std::uint32_t uidFirst = 0;
   std::uint32_t uidLast = 0;
@@ -95,7 +148,24 @@ struct RoutingRule {
 
 // The routing tables whose default routes this host's traffic (sent by `uid`) can reach, in
 // the order the rules consult them, each once. A refusing rule ends the walk.
-std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules, std::uint32_t uid);
+std::vector<std::uint32_t> TablesConsulted(std::vector<RoutingRule> rules,
+                                           const std::vector<LinkFacts>& links, std::uint32_t uid);
+
+// A default route of some routing table, before its interface is looked up.
+struct TableRoute {
+  std::uint32_t table = 0;
+  RouteRow row;
+};
+
+// Where rules pick among several tables (Linux): the default routes of the tables the rules
+// reach for this host's own traffic, table by table in the order the rules consult them, each
+// with its link's state. A VPN's table that the rules put first is the route; a table only
+// other traffic reaches (from one source address, with a firewall mark) holds none. Absent when
+// any of the three lists could not be read.
+std::optional<std::vector<RouteRow>> DefaultRoutesOf(
+    const std::optional<std::vector<LinkFacts>>& links,
+    const std::optional<std::vector<RoutingRule>>& rules,
+    const std::optional<std::vector<TableRoute>>& routes, std::uint32_t uid);
 
 // The system's own route lookup towards a destination.
 struct BestRouteAnswer {
@@ -107,12 +177,6 @@ struct BestRouteAnswer {
   std::uint8_t prefixLength = 0;
   std::uint32_t interfaceIndex = 0;
   std::uint32_t nextHopIpv4 = 0;
-};
-
-struct InterfaceFacts {
-  bool readable = false;
-  bool isTunnel = false;
-  bool up = false;
 };
 
 struct ProxyFacts {
@@ -128,9 +192,10 @@ std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows)
 // The chosen row is believed only when the system's own lookup agrees with it in full.
 bool ConfirmDefaultRoute(const RouteRow& kept, const BestRouteAnswer& best, DefaultRoute& route);
 
-// False when the question stays open (an interface that matters could not be read).
-bool FindOtherDefaultRoute(const std::vector<RouteRow>& rows, std::uint32_t interfaceIndex,
-                           bool& otherRoute);
+// False when the question stays open (the table or an interface that matters could not be
+// read).
+bool FindOtherDefaultRoute(const std::optional<std::vector<RouteRow>>& rows,
+                           std::uint32_t interfaceIndex, bool& otherRoute);
 
 // Anything that could not be read counts against a direct path.
 bool CombineIndirectPath(bool otherRouteAnswered, bool otherRoute,

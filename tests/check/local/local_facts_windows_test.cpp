@@ -85,21 +85,21 @@ TEST(WindowsLocalFacts, ProxyConfigurationReads) {
 }
 
 TEST(WindowsLocalFacts, RouteTablesReadAndOnlyDefaultRowsAreKept) {
-  std::vector<RouteRow> ipv4;
-  ASSERT_TRUE(ReadIpv4DefaultRoutes(ipv4));
-  for (const RouteRow& row : ipv4) EXPECT_EQ(row.prefixLength, 0u);
-  std::vector<RouteRow> ipv6;
-  ASSERT_TRUE(ReadIpv6DefaultRoutes(ipv6));
-  for (const RouteRow& row : ipv6) EXPECT_EQ(row.prefixLength, 0u);
+  const auto ipv4 = ReadIpv4DefaultRoutes();
+  ASSERT_TRUE(ipv4);
+  for (const RouteRow& row : *ipv4) EXPECT_EQ(row.prefixLength, 0u);
+  const auto ipv6 = ReadIpv6DefaultRoutes();
+  ASSERT_TRUE(ipv6);
+  for (const RouteRow& row : *ipv6) EXPECT_EQ(row.prefixLength, 0u);
 }
 
 TEST(WindowsLocalFacts, WithoutTheInterfaceCallsEveryRouteIsUnreadable) {
   if (IpInterfaceCallsExported()) {
     GTEST_SKIP() << "InitializeIpInterfaceEntry and GetIpInterfaceEntry exist here";
   }
-  std::vector<RouteRow> rows;
-  ASSERT_TRUE(ReadIpv4DefaultRoutes(rows));
-  for (const RouteRow& row : rows) EXPECT_FALSE(row.interfaceReadable);
+  const auto rows = ReadIpv4DefaultRoutes();
+  ASSERT_TRUE(rows);
+  for (const RouteRow& row : *rows) EXPECT_FALSE(row.interfaceReadable);
   DefaultRoute route{1, 2, 3};
   EXPECT_FALSE(FindDefaultRoute(route));
   EXPECT_EQ(route.localAddress, 0u);
@@ -109,10 +109,10 @@ TEST(WindowsLocalFacts, WithoutTheInterfaceCallsEveryRouteIsUnreadable) {
 TEST(WindowsLocalFacts, ChosenDefaultRouteIsConfirmedByTheSystem) {
   if (!IpInterfaceCallsExported()) GTEST_SKIP() << "GetIpInterfaceEntry is not exported";
   if (!BestRoute2Supported()) GTEST_SKIP() << "GetBestRoute2 is not supported";
-  std::vector<RouteRow> rows;
-  ASSERT_TRUE(ReadIpv4DefaultRoutes(rows));
+  const auto rows = ReadIpv4DefaultRoutes();
+  ASSERT_TRUE(rows);
   DefaultRoute route;
-  if (!ChooseDefaultRoute(rows)) {
+  if (!ChooseDefaultRoute(*rows)) {
     EXPECT_FALSE(FindDefaultRoute(route));
     return;
   }

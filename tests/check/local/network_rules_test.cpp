@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,57 @@ TEST(AdapterAddresses, OnlyLoopbackOrDownAdaptersAreNotActive) {
   EXPECT_FALSE(AnyActiveAdapter({}));
   EXPECT_FALSE(AnyActiveAdapter({Adapter(true, true, {kV4}), Adapter(false, false, {kV4})}));
   EXPECT_TRUE(AnyActiveAdapter({Adapter(false, false, {}), Adapter(true, false, {})}));
+}
+
+TEST(AdapterAddresses, AFailedReadIsNeitherNoAdaptersNorAnInactiveList) {
+  const std::vector<AdapterFacts> up = {Adapter(true, false, {kV4, kV6})};
+  EXPECT_FALSE(PreferredAddressCounts(EnumerationStatus::Failed, up));
+  EXPECT_FALSE(NoActiveAdapter(EnumerationStatus::Failed, {}));
+  const std::optional<AddressCounts> none = PreferredAddressCounts(EnumerationStatus::NoData, up);
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->ipv4 + none->ipv6, 0u);
+  EXPECT_TRUE(NoActiveAdapter(EnumerationStatus::NoData, up));
+  EXPECT_EQ(PreferredAddressCounts(EnumerationStatus::Ok, up).value_or(AddressCounts{}).ipv6, 1u);
+  EXPECT_FALSE(NoActiveAdapter(EnumerationStatus::Ok, up));
+}
+
+TEST(AdapterAddresses, LinksAndTheirAddressesMakeTheAdaptersUnlessADumpFailed) {
+  const std::vector<LinkFacts> links = {{1, "lo", true, true, "", false},
+                                        {2, "eth0", false, true, "", false}};
+  const std::vector<LinkAddress> addresses = {{2, kV4}, {1, kV6}, {2, kV6Tentative}, {9, kV4}};
+  std::vector<AdapterFacts> adapters = {Adapter(true, false, {kV4})};
+  EXPECT_EQ(AdaptersOf(std::nullopt, addresses, adapters), EnumerationStatus::Failed);
+  EXPECT_TRUE(adapters.empty());
+  EXPECT_EQ(AdaptersOf(links, std::nullopt, adapters), EnumerationStatus::Failed);
+  EXPECT_EQ(AdaptersOf(std::vector<LinkFacts>{}, addresses, adapters), EnumerationStatus::NoData);
+  ASSERT_EQ(AdaptersOf(links, addresses, adapters), EnumerationStatus::Ok);
+  ASSERT_EQ(adapters.size(), 2u);
+  EXPECT_TRUE(adapters[0].loopback);
+  EXPECT_EQ(adapters[1].addresses.size(), 2u);
+  EXPECT_EQ(CountAdapterAddresses(adapters).ipv4, 1u);
+}
+
+TEST(LinkKinds, TunnelsAreKnownByTheirDriverOrAnEncapsulatingLinkType) {
+  for (const char* kind : {"tun", "wireguard", "xfrm", "vti", "vti6", "ipip", "ip6tnl", "sit",
+                           "gre", "gretap", "ip6gre", "ip6gretap", "erspan", "ip6erspan",
+                           "l2tpeth", "vxlan", "geneve", "bareudp", "gtp"}) {
+    EXPECT_TRUE(LinkKindIsTunnel(kind)) << kind;
+  }
+  for (const char* kind : {"", "veth", "bridge", "vlan", "macvlan", "bond", "dummy", "wireguar"}) {
+    EXPECT_FALSE(LinkKindIsTunnel(kind)) << kind;
+  }
+  const std::vector<LinkFacts> links = {{4, "wg0", false, true, "wireguard", false},
+                                        {5, "gre1", false, false, "", true},
+                                        {2, "eth0", false, true, "veth", false}};
+  for (const auto& [index, tunnel, up] : {std::tuple{4u, true, true}, std::tuple{5u, true, false},
+                                          std::tuple{2u, false, true}}) {
+    const InterfaceFacts facts = InterfaceOf(links, index);
+    EXPECT_TRUE(facts.readable) << index;
+    EXPECT_EQ(facts.isTunnel, tunnel) << index;
+    EXPECT_EQ(facts.up, up) << index;
+  }
+  EXPECT_FALSE(InterfaceOf(links, 9).readable);
+  EXPECT_FALSE(InterfaceOf(std::nullopt, 4).readable);
 }
 
 // A scripted GetAdaptersAddresses: each call takes the next answer and the size it asks for.
@@ -177,6 +229,40 @@ TEST(DefaultRouteChoice, PicksTheLowestSumOfRouteAndInterfaceMetric) {
   }
 }
 
+TEST(DefaultRouteChoice, TheReachedTablesJoinInRuleOrderWithTheirLinksState) {
+  const std::vector<LinkFacts> links = {{2, "eth0", false, true, "", false},
+                                        {3, "eth1", false, false, "", false},
+                                        {4, "wg0", false, true, "wireguard", false}};
+  RoutingRule vpn;
+  vpn.priority = 10;
+  vpn.table = 51820;
+  RoutingRule main;
+  main.priority = 32766;
+  main.table = 254;
+  const std::vector<RoutingRule> rules = {main, vpn};
+  const std::vector<TableRoute> routes = {{254, Default(2, kGatewayA, 100, 0)},
+                                          {51820, Default(4, 0, 500, 0)},
+                                          {100, Default(2, kGatewayB, 0, 0)},
+                                          {254, Default(3, kGatewayB, 0, 0)},
+                                          {254, Default(7, kGatewayB, 0, 0)}};
+  const auto rows = DefaultRoutesOf(links, rules, routes, 0);
+  ASSERT_TRUE(rows);
+  ASSERT_EQ(rows->size(), 4u);
+  const std::uint32_t indexes[] = {4, 2, 3, 7};
+  const std::uint32_t orders[] = {0, 1, 1, 1};
+  const bool connected[] = {true, true, false, false};
+  for (std::size_t i = 0; i < rows->size(); ++i) {
+    EXPECT_EQ((*rows)[i].interfaceIndex, indexes[i]) << i;
+    EXPECT_EQ((*rows)[i].lookupOrder, orders[i]) << i;
+    EXPECT_EQ((*rows)[i].interfaceConnected, connected[i]) << i;
+    EXPECT_EQ((*rows)[i].interfaceReadable, i != 3) << i;
+  }
+  EXPECT_EQ(ChooseDefaultRoute(*rows), 0u) << "the VPN's table first, whatever it costs";
+  EXPECT_FALSE(DefaultRoutesOf(std::nullopt, rules, routes, 0));
+  EXPECT_FALSE(DefaultRoutesOf(links, std::nullopt, routes, 0));
+  EXPECT_FALSE(DefaultRoutesOf(links, rules, std::nullopt, 0));
+}
+
 RoutingRule Rule(std::uint32_t priority, RuleAction action, std::uint32_t target = 0) {
   RoutingRule rule;
   rule.priority = priority;
@@ -186,9 +272,21 @@ RoutingRule Rule(std::uint32_t priority, RuleAction action, std::uint32_t target
   return rule;
 }
 
+// A rule looking up table 9 at priority 100, changed by `change`.
+RoutingRule Table9(void (*change)(RoutingRule&)) {
+  RoutingRule rule = Rule(100, RuleAction::LookUpTable, 9);
+  change(rule);
+  return rule;
+}
+
 TEST(PolicyRules, ListTheTablesInTheOrderTheRulesReachThem) {
   constexpr RuleAction kTable = RuleAction::LookUpTable;
   const RoutingRule main = Rule(32766, kTable, 254);
+  RoutingRule suppressed = Rule(50, kTable, 254);
+  suppressed.suppressesDefaultRoutes = true;
+  const auto marked = [](RoutingRule& r) { r.mark = 0x51, r.markMask = 0xFFFFFFFFu; };
+  const std::vector<LinkFacts> links = {{1, "lo", true, true, "", false},
+                                        {2, "eth0", false, true, "", false}};
   struct Case {
     const char* name;
     std::vector<RoutingRule> rules;
@@ -205,9 +303,31 @@ TEST(PolicyRules, ListTheTablesInTheOrderTheRulesReachThem) {
        {9, 254}},
       {"a refusing rule ends the walk",
        {Rule(0, kTable, 255), Rule(200, RuleAction::Refuse), main}, {255}},
+      {"suppress_prefixlength 0 passes the table on", {suppressed, Rule(100, kTable, 9), main},
+       {9, 254}},
+      {"a mark rule misses unmarked traffic", {Table9(marked), main}, {254}},
+      {"not a mark",
+       {Table9([](RoutingRule& r) { r.mark = 0x51, r.markMask = 0xFF, r.inverted = true; }), main},
+       {9, 254}},
+      {"a mark under a mask of 0", {Table9([](RoutingRule& r) { r.mark = 0x51; }), main}, {9, 254}},
+      {"not from one address",
+       {Table9([](RoutingRule& r) { r.sourceLength = 32, r.inverted = true; }), main}, {9, 254}},
+      {"not from all", {Table9([](RoutingRule& r) { r.inverted = true; }), main}, {254}},
+      {"a uid range ending at the sender",
+       {Table9([](RoutingRule& r) { r.hasUidRange = true; }), main}, {9, 254}},
+      {"another uid range",
+       {Table9([](RoutingRule& r) { r.hasUidRange = true, r.uidFirst = 1, r.uidLast = ~0u; }),
+        main},
+       {254}},
+      {"from the loopback input", {Table9([](RoutingRule& r) { r.inputName = "lo"; }), main},
+       {9, 254}},
+      {"from another input", {Table9([](RoutingRule& r) { r.inputName = "eth0"; }), main}, {254}},
+      {"from an input that is gone",
+       {Table9([](RoutingRule& r) { r.inputName = "lo", r.inputGone = true; }), main}, {254}},
+      {"another selector", {Table9([](RoutingRule& r) { r.otherSelector = true; }), main}, {254}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(TablesConsulted(c.rules, 0), c.expected) << c.name;
+    EXPECT_EQ(TablesConsulted(c.rules, links, 0), c.expected) << c.name;
   }
 }
 
@@ -297,6 +417,9 @@ TEST(OtherDefaultRoute, OnlyAConnectedInterfaceWithAGatewayCounts) {
     EXPECT_EQ(FindOtherDefaultRoute(c.rows, 1, other), c.answered) << c.name;
     EXPECT_EQ(other, c.other) << c.name;
   }
+  bool other = true;
+  EXPECT_FALSE(FindOtherDefaultRoute(std::nullopt, 1, other)) << "the route table unreadable";
+  EXPECT_FALSE(other);
 }
 
 TEST(IndirectPath, AnythingUnreadableOrSuspiciousMakesThePathIndirect) {
