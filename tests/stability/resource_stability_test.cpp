@@ -93,8 +93,7 @@ ProbeOperations LoopbackProbes(const LoopbackRouter& router, const std::u16strin
                                         std::u16string* url) {
     return DiscoverGateway(local, Ipv4Endpoint{loopback, ports.ssdp}, gateway, cancel, url);
   };
-  p.fetchDeviceDescription = FetchDeviceDescription;
-  p.parseDeviceDescription = ParseDeviceDescription;
+  p.describeGateway = DescribeGateway;
   p.queryExternalAddress = QueryExternalAddress;
   p.probeNatPmp = [loopback, ports](std::uint32_t local, const Ipv4Endpoint&,
                                     const CancelFlag& cancel) {

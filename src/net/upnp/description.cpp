@@ -151,4 +151,12 @@ bool FetchDeviceDescription(std::u16string_view locationUrl, std::uint32_t gatew
   return HttpFetch(GatewayDescriptionGet, locationUrl, {}, {}, responseBody);
 }
 
+bool DescribeGateway(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
+                     WanConnectionService& chosenService) {
+  chosenService = WanConnectionService{};
+  std::string body;
+  return FetchDeviceDescription(locationUrl, gatewayAddress, body) &&
+         ParseDeviceDescription(body, locationUrl, gatewayAddress, chosenService);
+}
+
 }  // namespace talvo
