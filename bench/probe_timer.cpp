@@ -17,7 +17,6 @@
 #include "check/local/local_facts.h"
 #include "net/natpmp_pcp/natpmp.h"
 #include "net/natpmp_pcp/pcp.h"
-#include "net/natpmp_pcp/router_socket.h"
 #include "net/upnp/ssdp.h"
 #include "os/cancel_flag.h"
 #include "os/endpoint.h"
@@ -71,7 +70,8 @@ int main(int argc, char** argv) {
     });
   }
 
-  const talvo::Ipv4Endpoint router{gateway, talvo::kRouterProtocolPort};
+  const talvo::Ipv4Endpoint natpmpServer{gateway, talvo::kNatPmpPort};
+  const talvo::Ipv4Endpoint pcpServer{gateway, talvo::kPcpPort};
   int status = -1;
   const Clock::time_point start = Clock::now();
   if (probe == "ssdp") {
@@ -79,9 +79,9 @@ int main(int argc, char** argv) {
     std::u16string url;
     status = static_cast<int>(talvo::DiscoverGateway(local, group, gateway, cancel, &url));
   } else if (probe == "natpmp") {
-    status = static_cast<int>(talvo::ProbeNatPmp(local, router, cancel).status);
+    status = static_cast<int>(talvo::ProbeNatPmp(local, natpmpServer, cancel).status);
   } else if (probe == "pcp") {
-    status = static_cast<int>(talvo::ProbePcpAnnounce(local, router, cancel));
+    status = static_cast<int>(talvo::ProbePcpAnnounce(local, pcpServer, cancel));
   }
   const Clock::time_point end = Clock::now();
   const double duration = std::chrono::duration<double, std::milli>(end - start).count();

@@ -1,7 +1,6 @@
 #include "check/probe_sequence.h"
 
 #include "net/address_rules.h"
-#include "net/natpmp_pcp/router_socket.h"
 
 namespace talvo {
 
@@ -55,13 +54,7 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
 
   if (r.gatewayDiscovered && !cancel.load()) {
     WanConnectionService service;
-    bool described = false;
-    {
-      std::string body;
-      described = probes.fetchDeviceDescription(locationUrl, route.gatewayAddress, body) &&
-                  probes.parseDeviceDescription(body, locationUrl, route.gatewayAddress, service);
-    }
-    if (described && !cancel.load()) {
+    if (probes.describeGateway(locationUrl, route.gatewayAddress, service) && !cancel.load()) {
       std::uint32_t upnpAddress = 0;
       if (probes.queryExternalAddress(service, route.gatewayAddress, upnpAddress)) {
         r.upnpAddressReceived = true;
@@ -72,8 +65,8 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
   }
 
   if (!cancel.load()) {
-    const Ipv4Endpoint routerEndpoint{route.gatewayAddress, kRouterProtocolPort};
-    const NatPmpResult natpmp = probes.probeNatPmp(route.localAddress, routerEndpoint, cancel);
+    const NatPmpResult natpmp = probes.probeNatPmp(
+        route.localAddress, Ipv4Endpoint{route.gatewayAddress, kNatPmpPort}, cancel);
     if (natpmp.status == NatPmpStatus::AddressReceived) {
       if (natpmp.externalAddress == observed) {
         anyMatch = true;
@@ -83,8 +76,9 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
       }
     }
     if (!cancel.load()) {
-      r.pcpSupported = probes.probePcpAnnounce(route.localAddress, routerEndpoint, cancel) ==
-                       PcpStatus::Supported;
+      r.pcpSupported = probes.probePcpAnnounce(route.localAddress,
+                                               Ipv4Endpoint{route.gatewayAddress, kPcpPort},
+                                               cancel) == PcpStatus::Supported;
     }
   }
 
