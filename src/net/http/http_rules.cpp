@@ -1,6 +1,7 @@
 #include "net/http/http_rules.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/url.h"
 
