@@ -402,7 +402,8 @@ const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
 
 TEST(DeviceDescriptionFetch, FetchesAndParsesARealDescription) {
   const std::string fixture = ReadFixture("linux_igd_v1.xml");
-  LoopbackRouter server({SimpleReply("200 OK", fixture, "Content-Type: text/xml\r\n")});
+  const test::Reply reply = SimpleReply("200 OK", fixture, "Content-Type: text/xml\r\n");
+  LoopbackRouter server({reply, reply});
   ASSERT_TRUE(server.ok());
   const std::u16string location = server.Url(u"/rootDesc.xml");
   std::string body = "stale";
@@ -414,6 +415,11 @@ TEST(DeviceDescriptionFetch, FetchesAndParsesARealDescription) {
   const Parsed parsed = Parse(body, location, kLoopbackGateway);
   ASSERT_TRUE(parsed.ok);
   EXPECT_EQ(parsed.service.controlUrl, server.Url(u"/ctl/IPConn"));
+  // The probe does both: what it hands on is what the parser chose.
+  WanConnectionService described;
+  ASSERT_TRUE(DescribeGateway(location, kLoopbackGateway, described));
+  EXPECT_EQ(described.controlUrl, parsed.service.controlUrl);
+  EXPECT_EQ(described.serviceType, parsed.service.serviceType);
 }
 
 TEST(DeviceDescriptionFetch, RefusesALocationOffTheGatewayWithoutConnecting) {
