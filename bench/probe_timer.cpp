@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
     });
   }
 
-  const talvo::Ipv4Endpoint natpmpServer{gateway, talvo::kNatPmpPort};
-  const talvo::Ipv4Endpoint pcpServer{gateway, talvo::kPcpPort};
+  const talvo::Ipv4Endpoint router{gateway, talvo::kRouterProtocolPort};
   int status = -1;
   const Clock::time_point start = Clock::now();
   if (probe == "ssdp") {
@@ -79,9 +78,9 @@ int main(int argc, char** argv) {
     std::u16string url;
     status = static_cast<int>(talvo::DiscoverGateway(local, group, gateway, cancel, &url));
   } else if (probe == "natpmp") {
-    status = static_cast<int>(talvo::ProbeNatPmp(local, natpmpServer, cancel).status);
+    status = static_cast<int>(talvo::ProbeNatPmp(local, router, cancel).status);
   } else if (probe == "pcp") {
-    status = static_cast<int>(talvo::ProbePcpAnnounce(local, pcpServer, cancel));
+    status = static_cast<int>(talvo::ProbePcpAnnounce(local, router, cancel));
   }
   const Clock::time_point end = Clock::now();
   const double duration = std::chrono::duration<double, std::milli>(end - start).count();

@@ -65,8 +65,8 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
   }
 
   if (!cancel.load()) {
-    const NatPmpResult natpmp = probes.probeNatPmp(
-        route.localAddress, Ipv4Endpoint{route.gatewayAddress, kNatPmpPort}, cancel);
+    const Ipv4Endpoint routerEndpoint{route.gatewayAddress, kRouterProtocolPort};
+    const NatPmpResult natpmp = probes.probeNatPmp(route.localAddress, routerEndpoint, cancel);
     if (natpmp.status == NatPmpStatus::AddressReceived) {
       if (natpmp.externalAddress == observed) {
         anyMatch = true;
@@ -76,9 +76,8 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
       }
     }
     if (!cancel.load()) {
-      r.pcpSupported = probes.probePcpAnnounce(route.localAddress,
-                                               Ipv4Endpoint{route.gatewayAddress, kPcpPort},
-                                               cancel) == PcpStatus::Supported;
+      r.pcpSupported = probes.probePcpAnnounce(route.localAddress, routerEndpoint, cancel) ==
+                       PcpStatus::Supported;
     }
   }
 

@@ -18,8 +18,9 @@ enum class NatPmpStatus : std::int32_t {
   Cancelled = 4,
 };
 
-// The gateway's NAT-PMP server port (RFC 6886 section 3).
-constexpr std::uint16_t kNatPmpPort = 5351;
+// The gateway's NAT-PMP server port (RFC 6886 section 3), which PCP shares (RFC 6887 section
+// 19.1): one endpoint serves both probes.
+constexpr std::uint16_t kRouterProtocolPort = 5351;
 
 struct NatPmpResult {
   NatPmpStatus status = NatPmpStatus::Failed;

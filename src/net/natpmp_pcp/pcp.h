@@ -19,9 +19,6 @@ enum class PcpStatus : int {
   Cancelled = 5,
 };
 
-// The gateway's PCP server port (RFC 6887 section 19.1), the one NAT-PMP uses.
-constexpr std::uint16_t kPcpPort = 5351;
-
 // Sends one PCP ANNOUNCE (opcode 0, lifetime 0), which changes nothing on the router, and
 // classifies the answer. Lasts at most about 1.3 s.
 PcpStatus ProbePcpAnnounce(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,

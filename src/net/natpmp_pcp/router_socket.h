@@ -1,5 +1,5 @@
 #pragma once
-// What NAT-PMP and PCP share: the same port on the same gateway (kNatPmpPort, kPcpPort),
+// What NAT-PMP and PCP share: the same port on the same gateway (kRouterProtocolPort),
 // reached through one UDP socket bound to the default route's address and connected to the
 // router.
 #include <cstdint>
