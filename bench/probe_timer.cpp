@@ -17,7 +17,6 @@
 #include "check/local/local_facts.h"
 #include "net/natpmp_pcp/natpmp.h"
 #include "net/natpmp_pcp/pcp.h"
-#include "net/natpmp_pcp/router_socket.h"
 #include "net/upnp/ssdp.h"
 #include "os/cancel_flag.h"
 #include "os/endpoint.h"

@@ -20,8 +20,7 @@ ProbeOperations BindProductionProbes() {
   probes.canBindLocalAddress = CanBindLocalAddress;
   probes.lookupPublicAddress = LookupPublicAddress;
   probes.discoverGateway = DiscoverGateway;
-  probes.fetchDeviceDescription = FetchDeviceDescription;
-  probes.parseDeviceDescription = ParseDeviceDescription;
+  probes.describeGateway = DescribeGateway;
   probes.queryExternalAddress = QueryExternalAddress;
   probes.probeNatPmp = ProbeNatPmp;
   probes.probePcpAnnounce = ProbePcpAnnounce;

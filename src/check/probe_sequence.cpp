@@ -1,7 +1,6 @@
 #include "check/probe_sequence.h"
 
 #include "net/address_rules.h"
-#include "net/natpmp_pcp/router_socket.h"
 
 namespace talvo {
 
@@ -55,13 +54,7 @@ CheckResult RunProbeSequence(const ProbeOperations& probes, const CancelFlag& ca
 
   if (r.gatewayDiscovered && !cancel.load()) {
     WanConnectionService service;
-    bool described = false;
-    {
-      std::string body;
-      described = probes.fetchDeviceDescription(locationUrl, route.gatewayAddress, body) &&
-                  probes.parseDeviceDescription(body, locationUrl, route.gatewayAddress, service);
-    }
-    if (described && !cancel.load()) {
+    if (probes.describeGateway(locationUrl, route.gatewayAddress, service) && !cancel.load()) {
       std::uint32_t upnpAddress = 0;
       if (probes.queryExternalAddress(service, route.gatewayAddress, upnpAddress)) {
         r.upnpAddressReceived = true;

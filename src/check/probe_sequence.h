@@ -29,11 +29,8 @@ struct ProbeOperations {
                             std::u16string* locationUrl)>
       discoverGateway;
   std::function<bool(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
-                     std::string& body)>
-      fetchDeviceDescription;
-  std::function<bool(std::string_view body, std::u16string_view locationUrl,
-                     std::uint32_t gatewayAddress, WanConnectionService& service)>
-      parseDeviceDescription;
+                     WanConnectionService& service)>
+      describeGateway;
   std::function<bool(const WanConnectionService& service, std::uint32_t gatewayAddress,
                      std::uint32_t& address)>
       queryExternalAddress;

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "check/check_result.h"
-#include "text/text_ids.h"
+#include "check/reason.h"
 
 namespace talvo {
 

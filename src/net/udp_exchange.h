@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "os/cancel_flag.h"
@@ -57,5 +58,40 @@ using DatagramPredicate =
 ExchangeEnd RunUdpExchange(const DatagramPort& port, const ExchangeSchedule& schedule,
                            std::string_view request, const CancelFlag& cancel,
                            const DatagramPredicate& accept);
+
+// What a probe reports when its exchange ends without an accepted answer.
+template <typename Status>
+struct UnansweredStatuses {
+  Status windowEnded;
+  Status cancelled;
+  Status failed;  // a send or a wait failed
+};
+
+// One exchange run for a probe: `classify` reads each datagram (data, length, sender) and gives
+// the probe's answer, or nothing to wait on; the first answer ends the exchange and is
+// returned, any other end becomes the probe's status for it.
+template <typename Status, typename Classify>
+Status ExchangeForStatus(const DatagramPort& port, const ExchangeSchedule& schedule,
+                         std::string_view request, const CancelFlag& cancel,
+                         const Classify& classify, const UnansweredStatuses<Status>& unanswered) {
+  std::optional<Status> answer;
+  const auto accept = [&answer, &classify](const std::uint8_t* data, std::size_t length,
+                                           std::uint32_t sender) {
+    answer = classify(data, length, sender);
+    return answer.has_value();
+  };
+  switch (RunUdpExchange(port, schedule, request, cancel, accept)) {
+    case ExchangeEnd::Accepted:
+      return *answer;
+    case ExchangeEnd::WindowEnded:
+      return unanswered.windowEnded;
+    case ExchangeEnd::Cancelled:
+      return unanswered.cancelled;
+    case ExchangeEnd::SendFailed:
+    case ExchangeEnd::WaitFailed:
+      break;
+  }
+  return unanswered.failed;
+}
 
 }  // namespace talvo

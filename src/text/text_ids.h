@@ -1,6 +1,7 @@
 #pragma once
-// The names of the catalogue's languages, rows and reason sentences. The verdict rules pick a
-// reason by these names, the screens pick rows by them, and the catalogue is indexed by them.
+// The names of the catalogue's languages and rows, and the verdict's reason sentences: the
+// screens pick rows by these names, and the catalogue is indexed by them.
+#include "check/reason.h"
 
 namespace talvo {
 
@@ -53,26 +54,7 @@ enum class TextId : int {
 };
 constexpr int kTextRowCount = static_cast<int>(TextId::InvalidSelection) + 1;
 
-// The reason sentences of the result screen.
-enum class ReasonId : int {
-  NoActiveRoute,
-  BlockingPolicyConfirmed,  // no verdict rule picks it
-  RequirementsUnchecked,
-  DirectPublicIpv4,
-  LocalPublicIpv4Unconfirmed,
-  PublicIpv6Route,
-  UpnpAddressMatches,
-  NatPmpAddressMatches,
-  PcpAddressMatches,
-  RouterAddressMatchesUnmapped,
-  RouterServiceFound,
-  CarrierGradeNat,
-  DoubleNat,
-};
-constexpr int kReasonCount = static_cast<int>(ReasonId::DoubleNat) + 1;
-
 constexpr int Index(LanguageId id) { return static_cast<int>(id); }
 constexpr int Index(TextId id) { return static_cast<int>(id); }
-constexpr int Index(ReasonId id) { return static_cast<int>(id); }
 
 }  // namespace talvo

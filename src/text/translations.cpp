@@ -8,7 +8,89 @@
 
 namespace talvo {
 
-const LanguageTexts kTranslations[kLanguageCount - 2] = {
+const LanguageTexts kTranslations[kLanguageCount] = {
+    // English
+    {{
+         u"Estimates compatibility with direct HTTPS sharing.",  // 0
+         u"No files are shared and router settings are not changed.",
+         u"The public IP lookup service receives a request from this network.",
+         u"Press any key to start | L: language",
+         u"L: language",
+         u"Checking network... (Esc: cancel)",  // 5
+         u"[ CHECK CANCELLED ]",
+         u"[ CHECK ERROR ] Please retry.",
+         u"[ LIKELY COMPATIBLE ]",
+         u"[ LOW COMPATIBILITY ESTIMATE ]",
+         u"Estimated compatibility score",  // 10
+         u"Evidence",
+         u"HIGH",
+         u"MEDIUM",
+         u"LOW",
+         u"Reason",  // 15
+         u"Check network requirements and retry if needed.",
+         u"Estimate only: not a connection probability or guarantee.",
+         u"Product information",
+         u"R: retry | L: language | any other key: exit",
+         u"Choose language (1-17); Esc: cancel",  // 20
+         u"Invalid selection.",
+     },
+     {
+         u"No active network route is available.",  // 0
+         u"A blocking policy was confirmed for all relevant routes.",
+         u"Some inbound-network requirements could not be checked.",
+         u"A public IPv4 address is assigned directly to this PC.",
+         u"A public IPv4 address is assigned locally; external matching was not confirmed.",
+         u"A public IPv6 route is available. Recipients may also need IPv6.",  // 5
+         u"Your router's UPnP WAN address matches the observed public address.",
+         u"Your router's NAT-PMP address matches the observed address.",
+         u"Your router responded to PCP and its address matches.",
+         u"The router address matches; automatic mapping is unconfirmed.",
+         u"A router service was found; its external address is unconfirmed.",  // 10
+         u"Carrier-grade NAT is indicated; alternative routes are unconfirmed.",
+         u"Possible double NAT; upstream forwarding is unconfirmed.",
+     }},
+
+    // Korean
+    {{
+         u"직접 HTTPS 공유의 네트워크 호환성을 추정합니다.",  // 0
+         u"파일을 공유하거나 공유기 설정을 변경하지 않습니다.",
+         u"공인 IP 조회 서비스에 이 네트워크의 요청이 전달됩니다.",
+         u"아무 키: 검사 시작 | L: 언어 변경",
+         u"L: 언어 변경",
+         u"네트워크 검사 중... (Esc: 취소)",  // 5
+         u"[ 검사 취소 ]",
+         u"[ 검사 오류 ] 다시 시도하세요.",
+         u"[ 호환 가능성 높음 ]",
+         u"[ 호환도 추정 낮음 ]",
+         u"호환도 추정 지수",  // 10
+         u"근거 수준",
+         u"높음",
+         u"보통",
+         u"낮음",
+         u"이유",  // 15
+         u"네트워크 요구사항을 확인하고 필요하면 다시 검사하세요.",
+         u"추정치이며 실제 연결 성공 확률이나 작동 보장이 아닙니다.",
+         u"제품 정보",
+         u"R: 다시 검사 | L: 언어 변경 | 다른 키: 종료",
+         u"언어 선택 (1-17), Esc: 취소",  // 20
+         u"잘못된 선택입니다.",
+     },
+     {
+         u"활성 네트워크 경로가 없습니다.",  // 0
+         u"관련된 모든 경로에 차단 정책이 확인됐습니다.",
+         u"직접 공유에 필요한 일부 조건을 확인하지 못했습니다.",
+         u"이 PC에 공인 IPv4 주소가 직접 할당돼 있습니다.",
+         u"공인 IPv4가 할당됐으나 외부 주소 일치는 확인되지 않았습니다.",
+         u"공인 IPv6 경로를 확인했습니다. 받는 쪽에도 IPv6가 필요할 수 있습니다.",  // 5
+         u"공유기의 UPnP WAN 주소와 외부에서 관측한 공인 주소가 일치합니다.",
+         u"공유기의 NAT-PMP 주소와 외부에서 관측한 주소가 일치합니다.",
+         u"공유기가 PCP에 응답했고 주소가 일치합니다.",
+         u"공유기 주소는 일치하지만 자동 포트 설정은 확인되지 않았습니다.",
+         u"공유기 서비스를 찾았지만 외부 주소는 확인되지 않았습니다.",  // 10
+         u"통신사 NAT가 감지됐으며 대체 경로는 확인되지 않았습니다.",
+         u"이중 NAT 가능성이 있으며 상위 포트 전달은 확인되지 않았습니다.",
+     }},
+
     // Japanese
     {{
          u"直接HTTPS共有に対するネットワークの互換性を推定します。",  // 0

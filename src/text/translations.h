@@ -11,9 +11,8 @@ struct LanguageTexts {
   std::u16string_view reasons[kReasonCount];
 };
 
-// The languages after English and Korean, in LanguageId order 2 to 16: Japanese, Simplified
-// Chinese, Traditional Chinese, Spanish, French, German, Italian, Brazilian Portuguese,
-// Indonesian, Thai, Vietnamese, Turkish, Hindi, Polish, Russian.
-extern const LanguageTexts kTranslations[kLanguageCount - 2];
+// Every language's texts, English included, in LanguageId order: the one place a text of the
+// program is written.
+extern const LanguageTexts kTranslations[kLanguageCount];
 
 }  // namespace talvo

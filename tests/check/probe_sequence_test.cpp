@@ -30,8 +30,7 @@ struct FakeWorld {
   bool lookupOk = true;
   std::uint32_t observed = kObserved;
   SsdpOutcome ssdp = SsdpOutcome::Found;
-  bool fetchOk = true;
-  bool parseOk = true;
+  bool describeOk = true;
   bool queryOk = true;
   std::uint32_t upnpAddress = kObserved;
   NatPmpResult natpmp{NatPmpStatus::AddressReceived, kObserved};
@@ -52,8 +51,7 @@ struct FakeWorld {
   const CancelFlag* ssdpCancel = nullptr;
   const CancelFlag* natpmpCancel = nullptr;
   const CancelFlag* pcpCancel = nullptr;
-  std::u16string fetchedUrl, parsedUrl;
-  std::string parsedBody;
+  std::u16string describedUrl;
   std::u16string queriedControlUrl;
 
   void Ran(const std::string& name) {
@@ -103,22 +101,15 @@ struct FakeWorld {
       Ran("ssdp");
       return ssdp;
     };
-    p.fetchDeviceDescription = [this](std::u16string_view url, std::uint32_t, std::string& body) {
-      fetchedUrl = std::u16string(url);
-      if (fetchOk) body = "<root/>";
-      Ran("fetch");
-      return fetchOk;
-    };
-    p.parseDeviceDescription = [this](std::string_view body, std::u16string_view url,
-                                      std::uint32_t, WanConnectionService& service) {
-      parsedBody = std::string(body);
-      parsedUrl = std::u16string(url);
-      if (parseOk) {
+    p.describeGateway = [this](std::u16string_view url, std::uint32_t,
+                               WanConnectionService& service) {
+      describedUrl = std::u16string(url);
+      if (describeOk) {
         service.serviceType = u"urn:schemas-upnp-org:service:WANIPConnection:1";
         service.controlUrl = u"http://192.168.1.1:5000/ctl/IPConn";
       }
-      Ran("parse");
-      return parseOk;
+      Ran("describe");
+      return describeOk;
     };
     p.queryExternalAddress = [this](const WanConnectionService& service, std::uint32_t,
                                     std::uint32_t& address) {
@@ -236,8 +227,8 @@ TEST(ProbeSequence, FullPathRunsEveryProbeInOrderWithTheRouteAsSpine) {
   w.ipv6 = 1;
   w.ipv6Route = true;
   const CheckResult r = w.Run();
-  EXPECT_EQ(w.calls, (Calls{"count", "ipv6", "route", "indirect", "lookup", "ssdp", "fetch",
-                            "parse", "query", "natpmp", "pcp"}));
+  EXPECT_EQ(w.calls, (Calls{"count", "ipv6", "route", "indirect", "lookup", "ssdp",
+                            "describe", "query", "natpmp", "pcp"}));
   // A private local address is never bind-tested.
   EXPECT_EQ(w.boundAddress, 0u);
   EXPECT_EQ(w.indirectIndex, 7u);
@@ -246,9 +237,7 @@ TEST(ProbeSequence, FullPathRunsEveryProbeInOrderWithTheRouteAsSpine) {
   EXPECT_EQ(w.ssdpGateway, kGateway);
   EXPECT_EQ(w.ssdpDestination, (Ipv4Endpoint{Ipv4FromParts(239, 255, 255, 250), 1900}));
   EXPECT_EQ(w.ssdpCancel, w.cancel);  // the check's own flag
-  EXPECT_EQ(w.fetchedUrl, kLocation);
-  EXPECT_EQ(w.parsedUrl, kLocation);
-  EXPECT_EQ(w.parsedBody, "<root/>");
+  EXPECT_EQ(w.describedUrl, kLocation);
   EXPECT_EQ(w.queriedControlUrl, u"http://192.168.1.1:5000/ctl/IPConn");
 
   for (const Ipv4Endpoint* endpoint : {&w.natpmpEndpoint, &w.pcpEndpoint}) {
@@ -366,29 +355,21 @@ TEST(ProbeSequence, CancelDuringSsdpSkipsEverythingAfter) {
   EXPECT_FALSE(r.routerAddressMismatch);
 }
 
-TEST(ProbeSequence, FailedDescriptionFetchSkipsParseAndQuery) {
+TEST(ProbeSequence, FailedDescriptionSkipsTheQuery) {
   FakeWorld w;
-  w.fetchOk = false;
+  w.describeOk = false;
   const CheckResult r = w.Run();
   EXPECT_TRUE(r.gatewayDiscovered);
   EXPECT_FALSE(r.upnpAddressReceived);
-  EXPECT_EQ(w.calls, (Calls{"count", "route", "indirect", "lookup", "ssdp", "fetch", "natpmp",
+  EXPECT_EQ(w.calls, (Calls{"count", "route", "indirect", "lookup", "ssdp", "describe", "natpmp",
                             "pcp"}));
-}
-
-TEST(ProbeSequence, FailedParseSkipsTheQuery) {
-  FakeWorld w;
-  w.parseOk = false;
-  w.Run();
-  EXPECT_EQ(w.calls, (Calls{"count", "route", "indirect", "lookup", "ssdp", "fetch", "parse",
-                            "natpmp", "pcp"}));
 }
 
 TEST(ProbeSequence, CancelAfterDescriptionSkipsQueryNatPmpAndPcp) {
   FakeWorld w;
-  w.cancelAfter = "parse";
+  w.cancelAfter = "describe";
   const CheckResult r = w.Run();
-  EXPECT_EQ(w.calls.back(), "parse");
+  EXPECT_EQ(w.calls.back(), "describe");
   EXPECT_FALSE(r.upnpAddressReceived);
 }
 

@@ -9,7 +9,7 @@
 
 #include "net/udp_exchange.h"
 #include "os/cancel_flag.h"
-#include "support/loopback_gateway.h"
+#include "support/loopback_router.h"
 
 namespace talvo::test {
 

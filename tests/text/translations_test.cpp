@@ -11,9 +11,10 @@ namespace {
 
 using Text = std::u16string_view;
 
+// The languages after English and Korean: Translated(i) is LanguageId i + 2.
 constexpr int kTranslatedCount = kLanguageCount - 2;
-// kTranslations[i] is LanguageId i + 2.
 constexpr int kFrench = 6 - 2;
+const LanguageTexts& Translated(int index) { return kTranslations[index + 2]; }
 
 // Every text of one language, rows first, with a label for failure messages.
 struct Entry {
@@ -23,7 +24,7 @@ struct Entry {
 
 std::vector<Entry> AllTexts(int index) {
   std::vector<Entry> all;
-  const LanguageTexts& lang = kTranslations[index];
+  const LanguageTexts& lang = Translated(index);
   for (int i = 0; i < kTextRowCount; ++i) all.push_back({"row " + std::to_string(i), lang.rows[i]});
   for (int i = 0; i < kReasonCount; ++i) {
     all.push_back({"reason " + std::to_string(i), lang.reasons[i]});
@@ -113,7 +114,7 @@ TEST(Translations, Utf16CheckRejectsLoneSurrogates) {
 TEST(Translations, PromptsKeepTheKeyLetters) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
     SCOPED_TRACE(LanguageName(lang));
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     const Text languageHint = t.rows[4];
     ASSERT_TRUE(StartsWith(languageHint, u"L: "));
     ASSERT_GT(languageHint.size(), 3u);
@@ -131,7 +132,7 @@ TEST(Translations, PromptsKeepTheKeyLetters) {
 TEST(Translations, EscHintNamesTheKeyAsPrintedAndMatchesInBothRows) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
     SCOPED_TRACE(LanguageName(lang));
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     const std::u16string keyName = lang == kFrench ? u"Échap" : u"Esc";
 
     const Text status = t.rows[5];
@@ -151,7 +152,7 @@ TEST(Translations, EscHintNamesTheKeyAsPrintedAndMatchesInBothRows) {
 
 TEST(Translations, HeadingsKeepTheBracketFormInCapitals) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     for (int row : {6, 8, 9}) {
       SCOPED_TRACE(LanguageName(lang) + " row " + std::to_string(row));
       EXPECT_TRUE(StartsWith(t.rows[row], u"[ "));
@@ -172,7 +173,7 @@ TEST(Translations, HeadingsKeepTheBracketFormInCapitals) {
 
 TEST(Translations, LabelsAndEvidenceWords) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     for (int row : {10, 11, 15, 18}) {
       SCOPED_TRACE(LanguageName(lang) + " label row " + std::to_string(row));
       EXPECT_FALSE(EndsWith(t.rows[row], u":"));
@@ -213,7 +214,7 @@ constexpr TokenCase kTokens[] = {
 
 TEST(Translations, TechnicalTokensSurvive) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     for (const TokenCase& c : kTokens) {
       const Text text = c.reason ? t.reasons[c.id] : t.rows[c.id];
       EXPECT_TRUE(Contains(text, c.token))
@@ -228,7 +229,7 @@ TEST(Translations, TechnicalTokensSurvive) {
 // A pasted block or a shifted line shows up as a repeated text.
 TEST(Translations, NoTextIsRepeatedWhereItMustDiffer) {
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     for (int a = 0; a < kReasonCount; ++a) {
       for (int b = a + 1; b < kReasonCount; ++b) {
         EXPECT_NE(t.reasons[a], t.reasons[b]) << LanguageName(lang) << " reasons " << a << ", " << b;
@@ -242,8 +243,8 @@ TEST(Translations, NoTextIsRepeatedWhereItMustDiffer) {
   }
   for (int a = 0; a < kTranslatedCount; ++a) {
     for (int b = a + 1; b < kTranslatedCount; ++b) {
-      EXPECT_NE(kTranslations[a].rows[0], kTranslations[b].rows[0]) << a + 2 << ", " << b + 2;
-      EXPECT_NE(kTranslations[a].reasons[2], kTranslations[b].reasons[2]) << a + 2 << ", " << b + 2;
+      EXPECT_NE(Translated(a).rows[0], Translated(b).rows[0]) << a + 2 << ", " << b + 2;
+      EXPECT_NE(Translated(a).reasons[2], Translated(b).reasons[2]) << a + 2 << ", " << b + 2;
     }
   }
 }
@@ -286,7 +287,7 @@ TEST(Translations, EachSlotHoldsItsLanguagesScript) {
       Script::Latin, Script::Latin, Script::Latin, Script::Latin,     Script::Thai,
       Script::Latin, Script::Latin, Script::Devanagari, Script::Latin, Script::Cyrillic};
   for (int lang = 0; lang < kTranslatedCount; ++lang) {
-    const LanguageTexts& t = kTranslations[lang];
+    const LanguageTexts& t = Translated(lang);
     for (int row : {1, 16, 21}) {
       EXPECT_TRUE(HasScript(t.rows[row], scripts[lang])) << LanguageName(lang) << " row " << row;
     }
@@ -295,8 +296,8 @@ TEST(Translations, EachSlotHoldsItsLanguagesScript) {
           << LanguageName(lang) << " reason " << reason;
     }
   }
-  EXPECT_TRUE(Contains(kTranslations[3 - 2].rows[5], u"网络"));
-  EXPECT_TRUE(Contains(kTranslations[4 - 2].rows[5], u"網路"));
+  EXPECT_TRUE(Contains(Translated(3 - 2).rows[5], u"网络"));
+  EXPECT_TRUE(Contains(Translated(4 - 2).rows[5], u"網路"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "net/address_rules.h"
+#include "net/network_bytes.h"
 #include "net/url.h"
 
 namespace talvo {
@@ -14,12 +15,8 @@ bool ParseEchoBody(std::string_view body, std::uint32_t& address) {
   }
   // The bytes stay bytes: each becomes one unit, so anything but ASCII digits and dots fails
   // the literal test. A NUL would end a C string early and let "1.2.3.4\0junk" through.
-  std::u16string text;
-  text.reserve(body.size());
-  for (char byte : body) {
-    if (byte == '\0') return false;
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
-  }
+  if (body.find('\0') != std::string_view::npos) return false;
+  const std::u16string text = UnitsFromNetworkBytes(body);
   std::uint32_t parsed = 0;
   if (!ParseIpv4Literal(text, parsed) || !IsPublicIpv4(parsed)) return false;
   address = parsed;

@@ -44,10 +44,17 @@ const HttpProfile GatewayControlPost = {
 
 bool HttpFetch(const HttpProfile& profile, std::u16string_view url, std::u16string_view extraHeaders,
                std::string_view requestBody, std::string& responseBody) {
-  const std::uint64_t startMs = MonotonicMs();
   responseBody.clear();
   HttpTarget target;
-  if (!BuildHttpTarget(profile, url, target)) return false;
+  return BuildHttpTarget(profile, url, target) &&
+         HttpFetchTarget(profile, target, extraHeaders, requestBody, responseBody);
+}
+
+bool HttpFetchTarget(const HttpProfile& profile, const HttpTarget& target,
+                     std::u16string_view extraHeaders, std::string_view requestBody,
+                     std::string& responseBody) {
+  const std::uint64_t startMs = MonotonicMs();
+  responseBody.clear();
   std::vector<std::string> lines;
   if (!SplitHeaderLines(extraHeaders, lines)) return false;
   const BodyRule rule(profile, startMs);

@@ -32,4 +32,17 @@ extern const HttpProfile GatewayControlPost;
 bool HttpFetch(const HttpProfile& profile, std::u16string_view url, std::u16string_view extraHeaders,
                std::string_view requestBody, std::string& responseBody);
 
+// Where one request goes and what its request line names.
+struct HttpTarget {
+  bool secure = false;  // TLS, exactly when the profile requires https
+  std::u16string host;
+  std::uint16_t port = 0;
+  std::u16string objectPath;  // path (or "/") and query, never a fragment
+};
+
+// HttpFetch for a URL its caller has already split and checked into `target`.
+bool HttpFetchTarget(const HttpProfile& profile, const HttpTarget& target,
+                     std::u16string_view extraHeaders, std::string_view requestBody,
+                     std::string& responseBody);
+
 }  // namespace talvo

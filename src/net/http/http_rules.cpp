@@ -1,6 +1,7 @@
 #include "net/http/http_rules.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/url.h"
 
@@ -35,7 +36,11 @@ std::u16string ObjectPathFrom(std::u16string_view path, std::u16string_view extr
 bool BuildHttpTarget(const HttpProfile& profile, std::u16string_view url, HttpTarget& target) {
   target = HttpTarget{};
   CrackedUrl parts;
-  if (!CrackUrl(url, parts)) return false;
+  return CrackUrl(url, parts) && HttpTargetFromParts(profile, std::move(parts), target);
+}
+
+bool HttpTargetFromParts(const HttpProfile& profile, CrackedUrl parts, HttpTarget& target) {
+  target = HttpTarget{};
   if (profile.requireHttps && parts.scheme != UrlScheme::Https) return false;
   // Neither stack can ask a scheme other than http(s) nor connect to no host at all; refusing
   // here keeps that decision the same on both.

@@ -10,16 +10,9 @@
 #include <vector>
 
 #include "net/http/http_client.h"
+#include "net/url.h"
 
 namespace talvo {
-
-// Where one request goes and what its request line names.
-struct HttpTarget {
-  bool secure = false;  // TLS, exactly when the profile requires https
-  std::u16string host;
-  std::uint16_t port = 0;
-  std::u16string objectPath;  // path (or "/") and query, never a fragment
-};
 
 // The URL's path, or "/" when it has none, followed by its query. A "#" fragment is cut off:
 // it names a place inside the answer for the client's own use and is never part of a request.
@@ -28,6 +21,8 @@ std::u16string ObjectPathFrom(std::u16string_view path, std::u16string_view extr
 
 // Splits `url` and applies the profile's URL requirements; false before anything is sent.
 bool BuildHttpTarget(const HttpProfile& profile, std::u16string_view url, HttpTarget& target);
+// The same for a URL already split, so that a caller with rules of its own splits it once.
+bool HttpTargetFromParts(const HttpProfile& profile, CrackedUrl parts, HttpTarget& target);
 
 // The caller's extra header lines (each ended by CR LF, the last one may lack it) as narrow
 // lines without their ends. False for anything that is not printable ASCII inside a line, so

@@ -71,24 +71,13 @@ NatPmpResult ExchangeNatPmp(const DatagramPort& port, const CancelFlag& cancel) 
   schedule.sliceMs = kRouterWaitSliceMs;
   schedule.resendDelayMs = NatPmpResendDelayMs;
   schedule.receiveCapacity = kReceiveCapacity;
-  NatPmpResult answer;
-  const auto accept = [&answer](const std::uint8_t* data, std::size_t length, std::uint32_t) {
-    const auto classified = ClassifyNatPmpAnswer(data, length);
-    if (classified) answer = *classified;
-    return classified.has_value();
+  const auto classify = [](const std::uint8_t* data, std::size_t length, std::uint32_t) {
+    return ClassifyNatPmpAnswer(data, length);
   };
-  switch (RunUdpExchange(port, schedule, requestBytes, cancel, accept)) {
-    case ExchangeEnd::Accepted:
-      return answer;
-    case ExchangeEnd::WindowEnded:
-      return NatPmpResult{NatPmpStatus::NoResponse, 0};
-    case ExchangeEnd::Cancelled:
-      return NatPmpResult{NatPmpStatus::Cancelled, 0};
-    case ExchangeEnd::SendFailed:
-    case ExchangeEnd::WaitFailed:
-      break;
-  }
-  return NatPmpResult{NatPmpStatus::Failed, 0};
+  return ExchangeForStatus(port, schedule, requestBytes, cancel, classify,
+                           UnansweredStatuses<NatPmpResult>{{NatPmpStatus::NoResponse, 0},
+                                                            {NatPmpStatus::Cancelled, 0},
+                                                            {NatPmpStatus::Failed, 0}});
 }
 
 NatPmpResult ProbeNatPmp(std::uint32_t localAddress, const Ipv4Endpoint& routerEndpoint,

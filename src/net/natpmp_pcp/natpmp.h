@@ -18,6 +18,10 @@ enum class NatPmpStatus : std::int32_t {
   Cancelled = 4,
 };
 
+// The gateway's NAT-PMP server port (RFC 6886 section 3), which PCP shares (RFC 6887 section
+// 19.1): one endpoint serves both probes.
+constexpr std::uint16_t kRouterProtocolPort = 5351;
+
 struct NatPmpResult {
   NatPmpStatus status = NatPmpStatus::Failed;
   std::uint32_t externalAddress = 0;  // network byte order; 0 unless AddressReceived

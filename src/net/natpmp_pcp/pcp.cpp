@@ -88,26 +88,13 @@ PcpStatus ExchangePcpAnnounce(const DatagramPort& port, std::uint32_t localAddre
   schedule.windowMs = kWindowMs;
   schedule.sliceMs = kRouterWaitSliceMs;
   schedule.receiveCapacity = kReceiveCapacity;
-  PcpStatus status = PcpStatus::Unknown;
-  const auto accept = [&status](const std::uint8_t* data, std::size_t length, std::uint32_t) {
-    const auto classified = ClassifyPcpAnswer(data, length);
-    if (classified) status = *classified;
-    return classified.has_value();
+  const auto classify = [](const std::uint8_t* data, std::size_t length, std::uint32_t) {
+    return ClassifyPcpAnswer(data, length);
   };
-  switch (RunUdpExchange(port, schedule, requestBytes, cancel, accept)) {
-    case ExchangeEnd::Accepted:
-      break;
-    case ExchangeEnd::WindowEnded:
-      status = PcpStatus::NoResponse;
-      break;
-    case ExchangeEnd::Cancelled:
-      status = PcpStatus::Cancelled;
-      break;
-    case ExchangeEnd::SendFailed:
-    case ExchangeEnd::WaitFailed:
-      status = PcpStatus::Unknown;
-      break;
-  }
+  const PcpStatus status = ExchangeForStatus(
+      port, schedule, requestBytes, cancel, classify,
+      UnansweredStatuses<PcpStatus>{PcpStatus::NoResponse, PcpStatus::Cancelled,
+                                    PcpStatus::Unknown});
   // A cancelled check reports cancelled, even when an answer arrived just before.
   return cancel.load() ? PcpStatus::Cancelled : status;
 }

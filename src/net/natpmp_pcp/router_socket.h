@@ -1,15 +1,13 @@
 #pragma once
-// What NAT-PMP and PCP share: the same port on the same gateway, reached through one UDP
-// socket bound to the default route's address and connected to the router.
+// What NAT-PMP and PCP share: the same port on the same gateway (kRouterProtocolPort),
+// reached through one UDP socket bound to the default route's address and connected to the
+// router.
 #include <cstdint>
 
 #include "os/endpoint.h"
 #include "os/socket.h"
 
 namespace talvo {
-
-// The gateway's NAT-PMP and PCP server port (RFC 6886 section 3, RFC 6887 section 19.1).
-constexpr std::uint16_t kRouterProtocolPort = 5351;
 
 // Both probes wait in slices this long, so a cancellation or the end of the window is seen
 // within about one slice.

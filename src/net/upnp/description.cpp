@@ -146,9 +146,15 @@ bool ParseDeviceDescription(std::string_view responseBody, std::u16string_view l
 
 bool FetchDeviceDescription(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
                             std::string& responseBody) {
-  responseBody.clear();
-  if (!IsGatewayUrl(locationUrl, gatewayAddress)) return false;
-  return HttpFetch(GatewayDescriptionGet, locationUrl, {}, {}, responseBody);
+  return FetchFromGateway(GatewayDescriptionGet, locationUrl, gatewayAddress, {}, {}, responseBody);
+}
+
+bool DescribeGateway(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
+                     WanConnectionService& chosenService) {
+  chosenService = WanConnectionService{};
+  std::string body;
+  return FetchDeviceDescription(locationUrl, gatewayAddress, body) &&
+         ParseDeviceDescription(body, locationUrl, gatewayAddress, chosenService);
 }
 
 }  // namespace talvo

@@ -25,4 +25,8 @@ bool FetchDeviceDescription(std::u16string_view locationUrl, std::uint32_t gatew
 bool ParseDeviceDescription(std::string_view responseBody, std::u16string_view locationUrl,
                             std::uint32_t gatewayAddress, WanConnectionService& chosenService);
 
+// The description fetched and parsed: the WAN connection service the gateway offers, or false.
+bool DescribeGateway(std::u16string_view locationUrl, std::uint32_t gatewayAddress,
+                     WanConnectionService& chosenService);
+
 }  // namespace talvo

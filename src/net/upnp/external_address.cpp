@@ -100,8 +100,6 @@ bool QueryExternalAddress(const WanConnectionService& service, std::uint32_t gat
                           std::uint32_t& address) {
   address = 0;
   if (WanServicePreference(service.serviceType) >= kNotWanService) return false;
-  // Checked again here: the record may not have come straight from the description parser.
-  if (!IsGatewayUrl(service.controlUrl, gatewayAddress)) return false;
   for (char16_t unit : service.serviceType) {
     if (unit > 0x7F) return false;
   }
@@ -109,7 +107,12 @@ bool QueryExternalAddress(const WanConnectionService& service, std::uint32_t gat
   const std::string body = BuildGetExternalIpBody(service.serviceType);
   std::string response;
   // A failed exchange (an HTTP 500 carrying a SOAP fault among them) is never parsed.
-  if (!HttpFetch(GatewayControlPost, service.controlUrl, headers, body, response)) return false;
+  // The record may not have come straight from the description parser: the URL meets the
+  // gateway rule again on its way to the request.
+  if (!FetchFromGateway(GatewayControlPost, service.controlUrl, gatewayAddress, headers, body,
+                        response)) {
+    return false;
+  }
   return ParseExternalAddressResponse(response, address);
 }
 

@@ -1,6 +1,8 @@
 #include "net/upnp/gateway_url.h"
 
-#include "net/url.h"
+#include <utility>
+
+#include "net/http/http_rules.h"
 
 namespace talvo {
 namespace {
@@ -12,6 +14,12 @@ constexpr std::size_t kMaxGatewayUrlUnits = 2048;
 }  // namespace
 
 bool IsGatewayUrl(std::u16string_view url, std::uint32_t gatewayAddress) {
+  CrackedUrl parts;
+  return CheckGatewayUrl(url, gatewayAddress, parts);
+}
+
+bool CheckGatewayUrl(std::u16string_view url, std::uint32_t gatewayAddress, CrackedUrl& parts) {
+  parts = CrackedUrl{};
   if (url.empty() || url.size() > kMaxGatewayUrlUnits) return false;
   // A line break could smuggle a header into a request built from the URL; a fragment is
   // never part of what a router may point us at. A zero unit would end the text early for
@@ -22,7 +30,6 @@ bool IsGatewayUrl(std::u16string_view url, std::uint32_t gatewayAddress) {
   // The splitter also insists on an authority, a port of 1 to 65535 in plain digits and
   // characters that every HTTP stack sends as they are, so what passes here is fetched from
   // exactly the host, port and path it names.
-  CrackedUrl parts;
   if (!CrackUrl(url, parts)) return false;
   if (parts.scheme != UrlScheme::Http) return false;
   if (parts.host.empty()) return false;
@@ -33,6 +40,17 @@ bool IsGatewayUrl(std::u16string_view url, std::uint32_t gatewayAddress) {
   std::uint32_t hostAddress = 0;
   if (!ParseIpv4Literal(parts.host, hostAddress)) return false;
   return hostAddress == gatewayAddress;
+}
+
+bool FetchFromGateway(const HttpProfile& profile, std::u16string_view url,
+                      std::uint32_t gatewayAddress, std::u16string_view extraHeaders,
+                      std::string_view requestBody, std::string& responseBody) {
+  responseBody.clear();
+  CrackedUrl parts;
+  HttpTarget target;
+  return CheckGatewayUrl(url, gatewayAddress, parts) &&
+         HttpTargetFromParts(profile, std::move(parts), target) &&
+         HttpFetchTarget(profile, target, extraHeaders, requestBody, responseBody);
 }
 
 }  // namespace talvo

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "net/network_bytes.h"
 #include "net/upnp/gateway_url.h"
 #include "os/socket.h"
 
@@ -85,18 +86,6 @@ class LineReader {
   std::string_view rest_;
 };
 
-// No character set is decoded: each byte becomes one unit, taken as a signed 8-bit value
-// (the platform's char), so 0x80 to 0xFF land on 0xFF80 to 0xFFFF.
-std::u16string WidenSignedBytes(std::string_view bytes) {
-  std::u16string wide;
-  wide.reserve(bytes.size());
-  for (char byte : bytes) {
-    const auto value = static_cast<std::int16_t>(static_cast<signed char>(byte));
-    wide.push_back(static_cast<char16_t>(value));
-  }
-  return wide;
-}
-
 }  // namespace
 
 bool ParseSsdpResponse(std::string_view text, std::uint32_t gatewayAddress,
@@ -121,7 +110,7 @@ bool ParseSsdpResponse(std::string_view text, std::uint32_t gatewayAddress,
     if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
       return false;
     }
-    std::u16string url = WidenSignedBytes(value);
+    std::u16string url = UnitsFromNetworkBytes(value);
     if (!IsGatewayUrl(url, gatewayAddress)) return false;
     if (locationUrl != nullptr) *locationUrl = std::move(url);
     return true;
@@ -150,25 +139,20 @@ SsdpOutcome ExchangeSsdpSearch(const DatagramPort& port, std::uint32_t gatewayAd
   // the wait, as for a cancellation that comes a moment later.
   schedule.firstRequestDespiteCancel = true;
   schedule.receiveCapacity = kMaxResponseBytes;
-  const auto accept = [gatewayAddress, locationUrl](const std::uint8_t* data, std::size_t length,
-                                                    std::uint32_t sender) {
+  const auto classify = [gatewayAddress, locationUrl](const std::uint8_t* data, std::size_t length,
+                                                      std::uint32_t sender) {
+    std::optional<SsdpOutcome> found;
     // Anyone on the segment can answer a multicast search; only the gateway is believed.
-    if (sender != gatewayAddress) return false;
     const std::string_view text(reinterpret_cast<const char*>(data), length);
-    return ParseSsdpResponse(text, gatewayAddress, locationUrl);
+    if (sender == gatewayAddress && ParseSsdpResponse(text, gatewayAddress, locationUrl)) {
+      found = SsdpOutcome::Found;
+    }
+    return found;
   };
-  switch (RunUdpExchange(port, schedule, SsdpSearchRequest(), cancel, accept)) {
-    case ExchangeEnd::Accepted:
-      return SsdpOutcome::Found;
-    case ExchangeEnd::WindowEnded:
-      return SsdpOutcome::NoAnswer;
-    case ExchangeEnd::Cancelled:
-      return SsdpOutcome::Cancelled;
-    case ExchangeEnd::SendFailed:
-    case ExchangeEnd::WaitFailed:
-      break;
-  }
-  return SsdpOutcome::Failed;
+  return ExchangeForStatus(
+      port, schedule, SsdpSearchRequest(), cancel, classify,
+      UnansweredStatuses<SsdpOutcome>{SsdpOutcome::NoAnswer, SsdpOutcome::Cancelled,
+                                      SsdpOutcome::Failed});
 }
 
 SsdpOutcome DiscoverGateway(std::uint32_t localAddress, const Ipv4Endpoint& destination,

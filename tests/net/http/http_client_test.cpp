@@ -8,7 +8,7 @@
 #include "net/http/http_client.h"
 #include "os/clock.h"
 #include "support/answers.h"
-#include "support/test_http_server.h"
+#include "support/loopback_router.h"
 
 namespace talvo {
 namespace {
@@ -16,9 +16,9 @@ namespace {
 using test::BodyOf;
 using test::FindHeader;
 using test::HeadOf;
+using test::LoopbackRouter;
 using test::Reply;
 using test::SimpleReply;
-using test::TestHttpServer;
 
 std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
 
@@ -33,7 +33,7 @@ HttpProfile Bounded(std::uint32_t phaseMs, std::uint64_t deadlineMs, std::size_t
 }
 
 TEST(HttpWire, GetNamesPathAndQueryButNeverTheFragment) {
-  TestHttpServer server({SimpleReply("200 OK", "<root/>")});
+  LoopbackRouter server({SimpleReply("200 OK", "<root/>")});
   ASSERT_TRUE(server.ok());
   std::string body;
   EXPECT_TRUE(HttpFetch(GatewayDescriptionGet, server.Url(u"/ctl?x=1#part"), u"", {}, body));
@@ -43,7 +43,7 @@ TEST(HttpWire, GetNamesPathAndQueryButNeverTheFragment) {
 }
 
 TEST(HttpWire, UrlWithoutPathAsksForRoot) {
-  TestHttpServer server({SimpleReply("200 OK", "x")});
+  LoopbackRouter server({SimpleReply("200 OK", "x")});
   ASSERT_TRUE(server.ok());
   std::string body;
   EXPECT_TRUE(HttpFetch(GatewayDescriptionGet, server.Url(u""), u"", {}, body));
@@ -52,7 +52,7 @@ TEST(HttpWire, UrlWithoutPathAsksForRoot) {
 }
 
 TEST(HttpWire, GetCarriesTheAgentAndNoHeaderOfTheClientsOwnChoosing) {
-  TestHttpServer server({SimpleReply("200 OK", "x")});
+  LoopbackRouter server({SimpleReply("200 OK", "x")});
   ASSERT_TRUE(server.ok());
   std::string body;
   ASSERT_TRUE(HttpFetch(GatewayDescriptionGet, server.Url(u"/d.xml"), u"", {}, body));
@@ -70,7 +70,7 @@ TEST(HttpWire, GetCarriesTheAgentAndNoHeaderOfTheClientsOwnChoosing) {
 }
 
 TEST(HttpWire, CredentialsInTheUrlAreNeverSent) {
-  TestHttpServer server({SimpleReply("401 Unauthorized", "", "WWW-Authenticate: Basic realm=\"r\"\r\n"),
+  LoopbackRouter server({SimpleReply("401 Unauthorized", "", "WWW-Authenticate: Basic realm=\"r\"\r\n"),
                          SimpleReply("200 OK", "x")});
   ASSERT_TRUE(server.ok());
   std::u16string url = server.Url(u"/d.xml");
@@ -82,7 +82,7 @@ TEST(HttpWire, CredentialsInTheUrlAreNeverSent) {
 }
 
 TEST(HttpWire, PostSendsExactlyTheCallersHeadersAndBody) {
-  TestHttpServer server({SimpleReply("200 OK", "<ok/>")});
+  LoopbackRouter server({SimpleReply("200 OK", "<ok/>")});
   ASSERT_TRUE(server.ok());
   // Larger than the 1024 bytes past which libcurl would otherwise ask "Expect: 100-continue".
   std::string envelope = "<s:Envelope>";
@@ -113,7 +113,7 @@ TEST(HttpWire, PostSendsExactlyTheCallersHeadersAndBody) {
 }
 
 TEST(HttpWire, HeaderTextThatCouldSplitTheRequestIsRefused) {
-  TestHttpServer server({SimpleReply("200 OK", "x")});
+  LoopbackRouter server({SimpleReply("200 OK", "x")});
   ASSERT_TRUE(server.ok());
   std::string body;
   for (const std::u16string& headers : {std::u16string(u"A: b\nInjected: 1\r\n"),
@@ -142,7 +142,7 @@ TEST(HttpStatus, OnlyTwoHundredIsAccepted) {
   };
   for (const auto& c : cases) {
     // A second reply stands ready: a followed redirect would reach it and succeed.
-    TestHttpServer server({SimpleReply(c.status, "1.2.3.4", c.headers), SimpleReply("200 OK", "x")});
+    LoopbackRouter server({SimpleReply(c.status, "1.2.3.4", c.headers), SimpleReply("200 OK", "x")});
     ASSERT_TRUE(server.ok());
     std::string body;
     EXPECT_EQ(HttpFetch(GatewayDescriptionGet, server.Url(u"/a"), u"", {}, body), c.accepted)
@@ -157,7 +157,7 @@ TEST(HttpStatus, ServerThatAnswersNothingOrGarbageFails) {
       Reply{{0, "SSH-2.0-OpenSSH_9.2\r\n"}},            // not HTTP
   };
   for (const Reply& reply : cases) {
-    TestHttpServer server({reply});
+    LoopbackRouter server({reply});
     ASSERT_TRUE(server.ok());
     std::string body;
     EXPECT_FALSE(HttpFetch(Bounded(3000, 6000, 1000), server.Url(u"/"), u"", {}, body))
@@ -170,7 +170,7 @@ TEST(HttpStatus, ServerThatAnswersNothingOrGarbageFails) {
 // refuses it outright.
 TEST(HttpStatus, HeadCutOffByTheCloseGivesNoBody) {
   const Reply cut{{0, "HTTP/1.1 200 OK\r\nContent-Len"}};
-  TestHttpServer server({cut, cut});
+  LoopbackRouter server({cut, cut});
   ASSERT_TRUE(server.ok());
   std::string body;
   EXPECT_FALSE(HttpFetch(GatewayDescriptionGet, server.Url(u"/"), u"", {}, body));
@@ -186,7 +186,7 @@ TEST(HttpStatus, HeadCutOffByTheCloseGivesNoBody) {
 TEST(HttpStatus, RefusedConnectionFails) {
   std::uint16_t freePort = 0;
   {
-    TestHttpServer probe({});
+    LoopbackRouter probe(test::RouterScript{});
     ASSERT_TRUE(probe.ok());
     freePort = probe.port();
   }
@@ -218,7 +218,7 @@ TEST(HttpBody, CapCountsExactly) {
        false, "declared more than it sends"},
   };
   for (const auto& c : cases) {
-    TestHttpServer server({c.reply});
+    LoopbackRouter server({c.reply});
     ASSERT_TRUE(server.ok());
     std::string body;
     EXPECT_EQ(HttpFetch(Bounded(3000, 8000, 1000), server.Url(u"/"), u"", {}, body), c.accepted)
@@ -258,7 +258,7 @@ TEST(HttpBody, DeclaredLengthIsReadAlikeOnBothStacks) {
       answers.Skip(row, c.wineGap);
       continue;
     }
-    TestHttpServer server({Reply{{0, std::string("HTTP/1.1 200 OK\r\n") + c.headers +
+    LoopbackRouter server({Reply{{0, std::string("HTTP/1.1 200 OK\r\n") + c.headers +
                                          "Connection: close\r\n\r\n" + c.body}}});
     ASSERT_TRUE(server.ok());
     std::string body;
@@ -274,7 +274,7 @@ TEST(HttpBody, DeclaredLengthIsReadAlikeOnBothStacks) {
 TEST(HttpBody, ProfileCapsAcceptTheirExactSize) {
   for (const HttpProfile* profile : {&GatewayDescriptionGet, &GatewayControlPost}) {
     const std::string full(profile->maxBodyBytes, 'z');
-    TestHttpServer server({SimpleReply("200 OK", full), SimpleReply("200 OK", full + "z")});
+    LoopbackRouter server({SimpleReply("200 OK", full), SimpleReply("200 OK", full + "z")});
     ASSERT_TRUE(server.ok());
     std::string body;
     EXPECT_TRUE(HttpFetch(*profile, server.Url(u"/"), u"", "", body));
@@ -291,7 +291,7 @@ TEST(HttpBody, EmptyBodyIsRefusedOnlyWhereTheProfileSaysSo) {
   for (const auto& c : cases) {
     for (const Reply& reply :
          {SimpleReply("200 OK", ""), Reply{{0, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"}}}) {
-      TestHttpServer server({reply});
+      LoopbackRouter server({reply});
       ASSERT_TRUE(server.ok());
       std::string body = "stale";
       EXPECT_EQ(HttpFetch(*c.profile, server.Url(u"/"), u"", "", body), c.accepted);
@@ -303,7 +303,7 @@ TEST(HttpBody, EmptyBodyIsRefusedOnlyWhereTheProfileSaysSo) {
 TEST(HttpTime, BodyTricklingPastTheDeadlineFails) {
   Reply reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n"}};
   for (int i = 0; i < 20; ++i) reply.push_back({200, "x"});
-  TestHttpServer server({reply});
+  LoopbackRouter server({reply});
   ASSERT_TRUE(server.ok());
   std::string body;
   const std::uint64_t start = MonotonicMs();
@@ -313,7 +313,7 @@ TEST(HttpTime, BodyTricklingPastTheDeadlineFails) {
 }
 
 TEST(HttpTime, HeadersAfterTheDeadlineFailEvenWithTheBodyWaiting) {
-  TestHttpServer server({Reply{{1500, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"}}});
+  LoopbackRouter server({Reply{{1500, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"}}});
   ASSERT_TRUE(server.ok());
   std::string body;
   EXPECT_FALSE(HttpFetch(Bounded(4000, 1000, 1000), server.Url(u"/"), u"", {}, body));
@@ -330,7 +330,7 @@ TEST(HttpTime, HeadDrippedPastTheDeadlineEndsWithinOnePhase) {
                            std::string(200, 'p') + "\r\n\r\nx";
   Reply reply;
   for (char byte : head) reply.push_back({100, std::string(1, byte)});
-  TestHttpServer server({reply});
+  LoopbackRouter server({reply});
   ASSERT_TRUE(server.ok());
   std::string body;
   const std::uint64_t start = MonotonicMs();
@@ -339,7 +339,7 @@ TEST(HttpTime, HeadDrippedPastTheDeadlineEndsWithinOnePhase) {
 }
 
 TEST(HttpTime, StalledBodyEndsAtThePhaseTimeout) {
-  TestHttpServer server(
+  LoopbackRouter server(
       {Reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, {8000, "defghij"}}});
   ASSERT_TRUE(server.ok());
   std::string body;
@@ -349,7 +349,7 @@ TEST(HttpTime, StalledBodyEndsAtThePhaseTimeout) {
 }
 
 TEST(HttpTime, SilentServerEndsAtThePhaseTimeout) {
-  TestHttpServer server({Reply{{8000, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"}}});
+  LoopbackRouter server({Reply{{8000, "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"}}});
   ASSERT_TRUE(server.ok());
   std::string body;
   const std::uint64_t start = MonotonicMs();
@@ -360,7 +360,7 @@ TEST(HttpTime, SilentServerEndsAtThePhaseTimeout) {
 TEST(HttpTime, SlowButSteadyBodyWithinTheDeadlineIsAccepted) {
   Reply reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"}};
   for (int i = 0; i < 5; ++i) reply.push_back({100, "y"});
-  TestHttpServer server({reply});
+  LoopbackRouter server({reply});
   ASSERT_TRUE(server.ok());
   std::string body;
   EXPECT_TRUE(HttpFetch(Bounded(3000, 8000, 1000), server.Url(u"/"), u"", {}, body));
@@ -368,7 +368,7 @@ TEST(HttpTime, SlowButSteadyBodyWithinTheDeadlineIsAccepted) {
 }
 
 TEST(HttpUrl, PublicProfileSendsNothingWithoutHttps) {
-  TestHttpServer server({SimpleReply("200 OK", "8.8.8.8")});
+  LoopbackRouter server({SimpleReply("200 OK", "8.8.8.8")});
   ASSERT_TRUE(server.ok());
   std::string body;
   EXPECT_FALSE(HttpFetch(PublicEchoGet, server.Url(u"/"), u"", {}, body));
@@ -392,7 +392,7 @@ std::size_t OpenDescriptors() {
 TEST(HttpResources, NoDescriptorOutlivesAFetchOnAnyPath) {
   const std::size_t before = OpenDescriptors();
   {
-    TestHttpServer server({SimpleReply("200 OK", "fine"), SimpleReply("500 Oops", "x"),
+    LoopbackRouter server({SimpleReply("200 OK", "fine"), SimpleReply("500 Oops", "x"),
                            SimpleReply("200 OK", std::string(2000, 'a')),
                            Reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab"}, {5000, "c"}},
                            Reply{{0, "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nab"}}});
@@ -433,8 +433,8 @@ class ScopedEnv {
 };
 
 TEST(HttpProxy, RouterProfilesIgnoreTheEnvironmentsProxy) {
-  TestHttpServer proxy({SimpleReply("200 OK", "from proxy")});
-  TestHttpServer origin({SimpleReply("200 OK", "from origin")});
+  LoopbackRouter proxy({SimpleReply("200 OK", "from proxy")});
+  LoopbackRouter origin({SimpleReply("200 OK", "from origin")});
   ASSERT_TRUE(proxy.ok() && origin.ok());
   const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
   const ScopedEnv http("http_proxy", proxyUrl);
@@ -447,8 +447,8 @@ TEST(HttpProxy, RouterProfilesIgnoreTheEnvironmentsProxy) {
 }
 
 TEST(HttpProxy, SystemProxyProfileGoesThroughTheEnvironmentsProxy) {
-  TestHttpServer proxy({SimpleReply("200 OK", "from proxy")});
-  TestHttpServer origin({SimpleReply("200 OK", "from origin")});
+  LoopbackRouter proxy({SimpleReply("200 OK", "from proxy")});
+  LoopbackRouter origin({SimpleReply("200 OK", "from origin")});
   ASSERT_TRUE(proxy.ok() && origin.ok());
   const ScopedEnv http("http_proxy", "http://127.0.0.1:" + std::to_string(proxy.port()));
   const ScopedEnv none("NO_PROXY", "");

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/http/http_rules.h"
-#include "support/test_http_server.h"
+#include "support/loopback_router.h"
 
 namespace talvo {
 namespace {

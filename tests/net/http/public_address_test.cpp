@@ -8,14 +8,14 @@
 #include "net/http/public_address.h"
 #include "os/clock.h"
 #include "os/endpoint.h"
-#include "support/test_http_server.h"
+#include "support/loopback_router.h"
 
 namespace talvo {
 namespace {
 
+using test::LoopbackRouter;
 using test::Reply;
 using test::SimpleReply;
-using test::TestHttpServer;
 
 constexpr std::uint32_t kUntouched = 0xA5A5A5A5u;
 
@@ -107,7 +107,7 @@ struct Services {
   std::vector<std::size_t> Connections() const {
     return {a.Connections(), b.Connections(), c.Connections()};
   }
-  TestHttpServer a, b, c;
+  LoopbackRouter a, b, c;
   std::u16string urls[3];
   std::u16string_view views[3];
 };

@@ -7,7 +7,7 @@
 
 #include "net/natpmp_pcp/natpmp.h"
 #include "os/clock.h"
-#include "support/loopback_gateway.h"
+#include "support/loopback_router.h"
 #include "support/scripted_router.h"
 
 namespace talvo {
@@ -149,8 +149,8 @@ TEST(NatPmpExchange, CancellationFailuresAndAFloodEndItInTime) {
 
 // ---- The probe on a real socket, against a gateway on loopback ----
 
-test::GatewayScript Replies(std::vector<std::vector<Bytes>> replies) {
-  test::GatewayScript script;
+test::RouterScript Replies(std::vector<std::vector<Bytes>> replies) {
+  test::RouterScript script;
   for (auto& datagrams : replies) {
     script.replies.emplace_back();
     for (Bytes& bytes : datagrams) script.replies.back().push_back({std::move(bytes)});
@@ -159,7 +159,7 @@ test::GatewayScript Replies(std::vector<std::vector<Bytes>> replies) {
 }
 
 TEST(NatPmpProbe, SendsTheTwoByteRequestFromTheLocalAddressAndReadsTheAnswer) {
-  test::LoopbackGateway gateway(Replies({{Success(198, 51, 100, 9)}}));
+  test::LoopbackRouter gateway(Replies({{Success(198, 51, 100, 9)}}));
   ASSERT_TRUE(gateway.ok());
   const CancelFlag cancel{false};
   const NatPmpResult result = ProbeNatPmp(Loopback(), gateway.endpoint(), cancel);
@@ -185,7 +185,7 @@ TEST(NatPmpProbe, FlagIsFirstReadAfterTheSocketIsSetUp) {
   if (!test::BindFailsFor(Ipv4FromParts(192, 0, 2, 1))) {
     GTEST_SKIP() << "bind() accepts 192.0.2.1 on this system (Wine 8 does)";
   }
-  test::LoopbackGateway gateway({});
+  test::LoopbackRouter gateway(test::RouterScript{});
   ASSERT_TRUE(gateway.ok());
   const CancelFlag cancel{true};
   EXPECT_EQ(ProbeNatPmp(Ipv4FromParts(192, 0, 2, 1), gateway.endpoint(), cancel).status,
@@ -194,7 +194,7 @@ TEST(NatPmpProbe, FlagIsFirstReadAfterTheSocketIsSetUp) {
 }
 
 TEST(NatPmpProbe, UnusableArgumentsFailWithoutTraffic) {
-  test::LoopbackGateway gateway(Replies({{Success(198, 51, 100, 9)}}));
+  test::LoopbackRouter gateway(Replies({{Success(198, 51, 100, 9)}}));
   ASSERT_TRUE(gateway.ok());
   Ipv4Endpoint noPort = gateway.endpoint();
   noPort.port = 0;

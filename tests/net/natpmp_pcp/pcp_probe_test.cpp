@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "net/natpmp_pcp/pcp.h"
-#include "support/loopback_gateway.h"
+#include "support/loopback_router.h"
 #include "support/scripted_router.h"
 
 namespace talvo {
@@ -133,15 +133,15 @@ TEST(PcpExchange, AFloodCannotStretchTheWindow) {
 
 // ---- The probe on a real socket, against a gateway on loopback ----
 
-test::GatewayScript AnswerFirst(std::vector<Bytes> replies) {
-  test::GatewayScript script;
+test::RouterScript AnswerFirst(std::vector<Bytes> replies) {
+  test::RouterScript script;
   script.replies.emplace_back();
   for (Bytes& bytes : replies) script.replies[0].push_back({std::move(bytes)});
   return script;
 }
 
 TEST(PcpProbe, SendsOneAnnounceCarryingTheLocalAddress) {
-  test::LoopbackGateway gateway(AnswerFirst({Answer(0)}));
+  test::LoopbackRouter gateway(AnswerFirst({Answer(0)}));
   ASSERT_TRUE(gateway.ok());
   const CancelFlag cancel{false};
   EXPECT_EQ(ProbePcpAnnounce(Loopback(), gateway.endpoint(), cancel), PcpStatus::Supported);
@@ -158,7 +158,7 @@ TEST(PcpProbe, FlagIsReadAgainAfterASocketFailure) {
   if (!test::BindFailsFor(Ipv4FromParts(192, 0, 2, 1))) {
     GTEST_SKIP() << "bind() accepts 192.0.2.1 on this system (Wine 8 does)";
   }
-  test::LoopbackGateway gateway({});
+  test::LoopbackRouter gateway(test::RouterScript{});
   ASSERT_TRUE(gateway.ok());
   CancelFlag cancel{false};
   EXPECT_EQ(ProbePcpAnnounce(Ipv4FromParts(192, 0, 2, 1), gateway.endpoint(), cancel),
@@ -170,7 +170,7 @@ TEST(PcpProbe, FlagIsReadAgainAfterASocketFailure) {
 }
 
 TEST(PcpProbe, UnusableArgumentsGiveUnknownWithoutTraffic) {
-  test::LoopbackGateway gateway(AnswerFirst({Answer(0)}));
+  test::LoopbackRouter gateway(AnswerFirst({Answer(0)}));
   ASSERT_TRUE(gateway.ok());
   const CancelFlag cancel{true};  // unusable arguments end the probe before the flag is read
   Ipv4Endpoint noPort = gateway.endpoint();

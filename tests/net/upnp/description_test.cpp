@@ -7,7 +7,7 @@
 
 #include "net/upnp/xml_test_support.h"
 #include "support/answers.h"
-#include "support/test_http_server.h"
+#include "support/loopback_router.h"
 #include "os/endpoint.h"
 
 namespace talvo {
@@ -395,14 +395,15 @@ TEST(DeviceDescription, AcceptsTextOfExactlyTheBound) {
 namespace talvo {
 namespace {
 
+using test::LoopbackRouter;
 using test::SimpleReply;
-using test::TestHttpServer;
 
 const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
 
 TEST(DeviceDescriptionFetch, FetchesAndParsesARealDescription) {
   const std::string fixture = ReadFixture("linux_igd_v1.xml");
-  TestHttpServer server({SimpleReply("200 OK", fixture, "Content-Type: text/xml\r\n")});
+  const test::Reply reply = SimpleReply("200 OK", fixture, "Content-Type: text/xml\r\n");
+  LoopbackRouter server({reply, reply});
   ASSERT_TRUE(server.ok());
   const std::u16string location = server.Url(u"/rootDesc.xml");
   std::string body = "stale";
@@ -414,10 +415,15 @@ TEST(DeviceDescriptionFetch, FetchesAndParsesARealDescription) {
   const Parsed parsed = Parse(body, location, kLoopbackGateway);
   ASSERT_TRUE(parsed.ok);
   EXPECT_EQ(parsed.service.controlUrl, server.Url(u"/ctl/IPConn"));
+  // The probe does both: what it hands on is what the parser chose.
+  WanConnectionService described;
+  ASSERT_TRUE(DescribeGateway(location, kLoopbackGateway, described));
+  EXPECT_EQ(described.controlUrl, parsed.service.controlUrl);
+  EXPECT_EQ(described.serviceType, parsed.service.serviceType);
 }
 
 TEST(DeviceDescriptionFetch, RefusesALocationOffTheGatewayWithoutConnecting) {
-  TestHttpServer server({SimpleReply("200 OK", "<root/>")});
+  LoopbackRouter server({SimpleReply("200 OK", "<root/>")});
   ASSERT_TRUE(server.ok());
   std::u16string otherHost = server.Url(u"/d.xml");
   otherHost.replace(otherHost.find(u"127.0.0.1"), 9, u"127.0.0.2");
@@ -444,7 +450,7 @@ TEST(DeviceDescriptionFetch, FailsOnAnswersOtherThanAFullBody) {
       {"one byte over the cap", SimpleReply("200 OK", std::string(262145, ' '))},
   };
   for (const auto& c : cases) {
-    TestHttpServer server({c.reply});
+    LoopbackRouter server({c.reply});
     ASSERT_TRUE(server.ok());
     std::string body;
     EXPECT_FALSE(FetchDeviceDescription(server.Url(u"/d.xml"), kLoopbackGateway, body)) << c.name;

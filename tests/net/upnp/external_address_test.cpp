@@ -6,7 +6,7 @@
 
 #include "net/upnp/soap.h"
 #include "net/upnp/xml_test_support.h"
-#include "support/test_http_server.h"
+#include "support/loopback_router.h"
 #include "os/endpoint.h"
 
 namespace talvo {
@@ -178,8 +178,8 @@ namespace {
 using test::BodyOf;
 using test::FindHeader;
 using test::HeadOf;
+using test::LoopbackRouter;
 using test::SimpleReply;
-using test::TestHttpServer;
 
 const std::uint32_t kLoopbackGateway = Ipv4FromParts(127, 0, 0, 1);
 
@@ -196,7 +196,7 @@ TEST(ExternalAddressQuery, SendsTheSoapActionByteForByte) {
   for (const auto& c : cases) {
     const std::string type(c.type.begin(), c.type.end());
     SCOPED_TRACE(type);
-    TestHttpServer server({SimpleReply("200 OK", Response(Address("  203.0.113.7\r\n")),
+    LoopbackRouter server({SimpleReply("200 OK", Response(Address("  203.0.113.7\r\n")),
                                        "Content-Type: text/xml; charset=\"utf-8\"\r\n")});
     ASSERT_TRUE(server.ok());
     std::uint32_t address = 1;
@@ -224,7 +224,7 @@ TEST(ExternalAddressQuery, SendsTheSoapActionByteForByte) {
 }
 
 TEST(ExternalAddressQuery, RefusesBeforeSendingAnything) {
-  TestHttpServer server({SimpleReply("200 OK", Response(Address("203.0.113.7")))});
+  LoopbackRouter server({SimpleReply("200 OK", Response(Address("203.0.113.7")))});
   ASSERT_TRUE(server.ok());
   const std::u16string ip1 = u"urn:schemas-upnp-org:service:WANIPConnection:1";
   std::u16string otherHost = server.Url(u"/ctl");
@@ -264,7 +264,7 @@ TEST(ExternalAddressQuery, NeverParsesAFailedExchange) {
                                "Location: http://127.0.0.1/elsewhere\r\n")},
   };
   for (const auto& c : cases) {
-    TestHttpServer server({c.reply});
+    LoopbackRouter server({c.reply});
     ASSERT_TRUE(server.ok());
     std::uint32_t address = 1;
     EXPECT_FALSE(QueryExternalAddress(

@@ -8,7 +8,7 @@
 #include "net/url.h"
 #include "os/endpoint.h"
 #include "support/answers.h"
-#include "support/test_http_server.h"
+#include "support/loopback_router.h"
 
 namespace talvo {
 namespace {
@@ -189,7 +189,11 @@ TEST(GatewayUrl, ReferencesResolveAgainstTheBaseAlike) {
 // The property that makes the rule worth having: whatever it accepts, either platform's HTTP
 // client asks exactly that host and port for exactly that path and query.
 TEST(GatewayUrl, AcceptedUrlsAreFetchedAsWritten) {
-  test::TestHttpServer server({test::SimpleReply("200 OK", "<root/>")}, true);
+  test::RouterScript script;
+  script.answerEveryRequest = [](const std::string&) {
+    return test::SimpleReply("200 OK", "<root/>");
+  };
+  test::LoopbackRouter server(script);
   ASSERT_TRUE(server.ok());
   const std::string host = "127.0.0.1:" + std::to_string(server.port());
   const std::u16string tails[] = {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/loopback_gateway.h"
+#include "support/loopback_router.h"
 #include "support/scripted_router.h"
 
 namespace talvo {
@@ -311,8 +311,8 @@ const std::uint32_t kOtherLoopback = Ipv4FromParts(127, 0, 0, 2);
 
 std::string LoopbackAnswer(const std::string& location) { return RouterAnswer(location); }
 
-test::GatewayScript AnswerFirst(std::vector<std::string> answers) {
-  test::GatewayScript script;
+test::RouterScript AnswerFirst(std::vector<std::string> answers) {
+  test::RouterScript script;
   script.replies.emplace_back();
   for (const std::string& answer : answers) script.replies[0].push_back({BytesOf(answer)});
   return script;
@@ -320,7 +320,7 @@ test::GatewayScript AnswerFirst(std::vector<std::string> answers) {
 
 TEST(SsdpDiscovery, SendsOneSearchAndReturnsTheGatewaysUrl) {
   const std::string location = "http://127.0.0.1:5000/rootDesc.xml";
-  test::LoopbackGateway gateway(AnswerFirst({LoopbackAnswer(location)}));
+  test::LoopbackRouter gateway(AnswerFirst({LoopbackAnswer(location)}));
   ASSERT_TRUE(gateway.ok());
   const CancelFlag cancel{false};
   std::u16string url = u"stale";
@@ -336,7 +336,7 @@ TEST(SsdpDiscovery, SendsOneSearchAndReturnsTheGatewaysUrl) {
 // Runs on Wine as well: here the gateway is 127.0.0.2 and the answer, naming a URL on it,
 // comes from 127.0.0.1.
 TEST(SsdpDiscovery, NoAnswerWhenOnlyAnotherAddressAnswers) {
-  test::LoopbackGateway gateway(AnswerFirst({LoopbackAnswer("http://127.0.0.2:5000/rootDesc.xml")}));
+  test::LoopbackRouter gateway(AnswerFirst({LoopbackAnswer("http://127.0.0.2:5000/rootDesc.xml")}));
   ASSERT_TRUE(gateway.ok());
   const CancelFlag cancel{false};
   std::u16string url = u"stale";
@@ -348,7 +348,7 @@ TEST(SsdpDiscovery, NoAnswerWhenOnlyAnotherAddressAnswers) {
 
 TEST(SsdpDiscovery, DropsAnOversizedDatagramWhole) {
   // Its first 8192 bytes would be an acceptable answer on their own.
-  test::LoopbackGateway gateway(
+  test::LoopbackRouter gateway(
       AnswerFirst({AnswerOfSize("http://127.0.0.1:5000/oversized.xml", 8193),
                    AnswerOfSize("http://127.0.0.1:5000/rootDesc.xml", 8192)}));
   ASSERT_TRUE(gateway.ok());
@@ -360,7 +360,7 @@ TEST(SsdpDiscovery, DropsAnOversizedDatagramWhole) {
 }
 
 TEST(SsdpDiscovery, FailsWithoutSendingOnUnusableArgumentsOrALocalAddressNotThisHosts) {
-  test::LoopbackGateway gateway(AnswerFirst({LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml")}));
+  test::LoopbackRouter gateway(AnswerFirst({LoopbackAnswer("http://127.0.0.1:5000/rootDesc.xml")}));
   ASSERT_TRUE(gateway.ok());
   Ipv4Endpoint noPort = gateway.endpoint();
   noPort.port = 0;
