@@ -96,6 +96,28 @@ void ConsoleSession::PlatformDeleter::operator()(Platform* platform) const { del
 
 namespace {
 
+// While the program waits for a key, Ctrl+C is read as a key, as _getch reads it: the program
+// then ends itself, and the other programs on the console (the cmd.exe that started it) never
+// see the interrupt. The mode comes back when the wait is over; Ctrl+C during a check is a
+// console event, which the control handler takes.
+class CtrlCAsKey {
+ public:
+  CtrlCAsKey() {
+    const DWORD keysOnly = ~static_cast<DWORD>(ENABLE_PROCESSED_INPUT);
+    changed_ = GetConsoleMode(gStart.input, &previous_) != FALSE &&
+               SetConsoleMode(gStart.input, previous_ & keysOnly) != FALSE;
+  }
+  ~CtrlCAsKey() {
+    if (changed_) SetConsoleMode(gStart.input, previous_);
+  }
+  CtrlCAsKey(const CtrlCAsKey&) = delete;
+  CtrlCAsKey& operator=(const CtrlCAsKey&) = delete;
+
+ private:
+  DWORD previous_ = 0;
+  bool changed_ = false;
+};
+
 // Adds the codes of one input event; key releases, mouse, focus and size events give none.
 void TakeEvent(const INPUT_RECORD& record, std::deque<int>& codes) {
   if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) return;
@@ -159,12 +181,15 @@ bool ConsoleSession::KeyWaiting() {
 
 int ConsoleSession::ReadKey() {
   std::deque<int>& codes = platform_->codes;
-  while (codes.empty()) {
-    INPUT_RECORD record{};
-    DWORD read = 0;
-    // Waits until the console has an event; fails once the console has gone.
-    if (ReadConsoleInputW(gStart.input, &record, 1, &read) == FALSE) return kKeyEndOfInput;
-    if (read == 1) TakeEvent(record, codes);
+  if (codes.empty()) {
+    const CtrlCAsKey ctrlCAsKey;
+    while (codes.empty()) {
+      INPUT_RECORD record{};
+      DWORD read = 0;
+      // Waits until the console has an event; fails once the console has gone.
+      if (ReadConsoleInputW(gStart.input, &record, 1, &read) == FALSE) return kKeyEndOfInput;
+      if (read == 1) TakeEvent(record, codes);
+    }
   }
   const int code = codes.front();
   codes.pop_front();
