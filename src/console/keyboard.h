@@ -9,7 +9,7 @@ namespace talvo {
 bool StandardInputIsInteractive();
 
 // The console's keyboard for the life of the program. Keys come one code at a time, without
-// echo, as _kbhit/_getch deliver them on Windows. On a POSIX terminal the session switches
+// echo, in the codes _getch gives on Windows (see key_decoder.h). On a POSIX terminal the session switches
 // off echo and line buffering and puts the settings back on every way out: normal return,
 // Ctrl-C, a crash (abort, SIGSEGV, SIGBUS, SIGFPE, SIGILL) and every other signal that would
 // end the process and can be caught; the process then ends by that same signal. Ctrl-Z hands

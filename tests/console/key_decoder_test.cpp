@@ -61,83 +61,41 @@ TEST(Utf8Key, CountsTheBytesThatGoWithTheFirst) {
   EXPECT_FALSE(IsUtf8Continuation(0xC3));
 }
 
-// The letters each layout of the shipped languages puts on the key, unshifted and shifted; other
-// letters are no command key, à (224) included, which must not read as the first of two codes.
-TEST(CommandKey, LayoutLettersCountAsTheKeyTheyAreOn) {
-  const std::pair<int, std::u32string_view> cases[] = {
-      {'R', U"кКพฑㄱㄲीई"}, {'L', U"дДสศㅣतथ"}, {'F', U"аАดโㄹिइ"}, {'r', U"r"}, {'5', U"5"},
-      {kKeyOtherCharacter, U"йüあ한กà"},
-  };
-  for (const auto& [key, letters] : cases) {
-    for (char32_t letter : letters) EXPECT_EQ(KeyCodeForCharacter(letter), key) << int(letter);
-  }
-}
-
 // Key events of the Windows console: the key, not the character its layout types, names it.
 TEST(CommandKey, WindowsKeyEventsNameTheKey) {
-  struct Case {
-    const char* what;
-    ConsoleKeyPress press;
-    std::vector<int> codes;
+  const std::pair<ConsoleKeyPress, std::vector<int>> cases[] = {
+      {{'R', u'к'}, {'R'}},         {{'F', u'โ'}, {'F'}},           {{'1', u'&'}, {'1'}},
+      {{'C', 3, true}, {3}},        {{'0', u'@', true, true}, {'@'}},  // AltGr+0 on AZERTY
+      {{'B', u'b', false, true}, {0, 0}},  {{0x26, 0}, {224, 72}},  {{0x10, 0}, {}},
+      {{0xE7, u'к'}, {'R'}},        {{0xE7, 0xD83D}, {}},  // an input method's к; half of 😀
   };
-  const Case cases[] = {
-      {"R on a Russian layout", {'R', u'к'}, {'R'}},
-      {"F on a Thai layout, shifted", {'F', u'โ'}, {'F'}},
-      {"1 on AZERTY", {'1', u'&'}, {'1'}},
-      {"r", {'R', u'r'}, {'R'}},
-      {"Enter", {0x0D, 13}, {kKeyEnter}},
-      {"Esc", {0x1B, 27}, {kKeyEsc}},
-      {"Ctrl+C read as a key", {'C', 3, true}, {kKeyInterrupt}},
-      {"AltGr+0 on AZERTY types @", {'0', u'@', true, true}, {'@'}},
-      {"Alt+B is no digit", {'B', u'b', false, true}, {0, 0}},
-      {"Up", {0x26, 0}, {224, 72}},
-      {"Insert is no R", {0x2D, 0}, {224, 82}},
-      {"F1", {0x70, 0}, {0, 59}},
-      {"Shift alone", {0x10, 0}, {}},
-      {"a dead key", {0xDE, 0}, {}},
-      {"к typed by an input method", {0xE7, u'к'}, {'R'}},
-      {"ü", {0xBA, u'ü'}, {kKeyOtherCharacter}},
-      {"the first half of 😀", {0xE7, 0xD83D}, {}},
-  };
-  for (const Case& c : cases) {
-    const KeyCodes got = KeyCodesForConsoleKey(c.press);
-    EXPECT_EQ(std::vector<int>(got.codes.begin(), got.codes.begin() + got.count), c.codes) << c.what;
+  for (const auto& [press, codes] : cases) {
+    const KeyCodes got = KeyCodesForConsoleKey(press);
+    EXPECT_EQ(std::vector<int>(got.codes.begin(), got.codes.begin() + got.count), codes)
+        << press.virtualKey << " " << int(press.character);
   }
 }
 
-// A terminal's bytes as TerminalKeys reads them: R reads a key and expects its code, W asks
-// whether a key waits (1 or 0), D drops what was typed ahead. kGap in the input is a pause
-// longer than the bytes of one key take.
-constexpr int kGap = -1;
+// A terminal's bytes (kGap: a pause) read as keys. Steps: 'R' reads a key and expects the code,
+// 'W' asks whether a key waits (1 or 0), 'D' drops what was typed ahead.
 TEST(TerminalKeys, ReadsKeysAndCountsWhatItReadAhead) {
-  struct Step {
-    char action;
-    int expected;
+  constexpr int kGap = -1;
+  constexpr int kOther = kKeyOtherCharacter;
+  using Steps = std::vector<std::pair<char, int>>;
+  const std::pair<std::vector<int>, Steps> cases[] = {
+      {{27, 27}, {{'R', 27}, {'W', 1}, {'R', 27}, {'W', 0}}},  // Esc twice in one read
+      {{27, kGap, 27}, {{'R', 27}, {'R', 27}}},
+      {{27, '[', '2', '~', 'x'}, {{'R', 224}, {'D', 0}, {'W', 0}, {'R', 'x'}}},  // Insert
+      {{0xD0, 'q'}, {{'R', kOther}, {'W', 1}, {'R', 'q'}, {'W', 0}}},  // q cannot continue
+      {{0xD0, 'q', 'x'}, {{'R', kOther}, {'D', 0}, {'R', 'x'}}},
+      {{0xE3, 0x84, kGap, 'x'}, {{'R', kOther}, {'R', 'x'}}},
+      {{0xC3, 0xA0, 'q'}, {{'R', kOther}, {'R', 'q'}}},  // à: one key, and no prefix 224
+      {{0xD0, 0xBA, 0xD0, 0x94, 0xE0, 0xB8, 0x94, 0xE3, 0x84, 0xB1},  // к Д ด ㄱ
+       {{'R', 'R'}, {'R', 'L'}, {'R', 'F'}, {'R', 'R'}}},
+      {{}, {{'W', 0}, {'R', kKeyEndOfInput}}},
   };
-  struct Case {
-    const char* what;
-    std::vector<int> input;
-    std::vector<Step> steps;
-  };
-  const Case cases[] = {
-      {"Esc twice in one read", {27, 27}, {{'R', 27}, {'W', 1}, {'R', 27}, {'W', 0}}},
-      {"Esc, a pause, Esc", {27, kGap, 27}, {{'R', 27}, {'R', 27}}},
-      {"Up", {27, '[', 'A', 'x'}, {{'R', 224}, {'W', 1}, {'R', 72}, {'R', 'x'}}},
-      {"Insert's second code goes with the keys typed ahead",
-       {27, '[', '2', '~', 'x'}, {{'R', 224}, {'D', 0}, {'W', 0}, {'R', 'x'}}},
-      {"a byte that cannot continue a character is the next key",
-       {0xD0, 'q'}, {{'R', kKeyOtherCharacter}, {'W', 1}, {'R', 'q'}, {'W', 0}}},
-      {"read ahead, then dropped", {0xD0, 'q', 'x'}, {{'R', kKeyOtherCharacter}, {'D', 0}, {'R', 'x'}}},
-      {"a character cut off by a pause", {0xE3, 0x84, kGap, 'x'}, {{'R', kKeyOtherCharacter}, {'R', 'x'}}},
-      {"ü is one key", {0xC3, 0xBC, 'q'}, {{'R', kKeyOtherCharacter}, {'R', 'q'}}},
-      {"к on the R key", {0xD0, 0xBA}, {{'R', 'R'}}},
-      {"Д on the L key", {0xD0, 0x94}, {{'R', 'L'}}},
-      {"ด on the F key", {0xE0, 0xB8, 0x94}, {{'R', 'F'}}},
-      {"ㄱ on the R key", {0xE3, 0x84, 0xB1}, {{'R', 'R'}}},
-      {"the terminal gone", {}, {{'W', 0}, {'R', kKeyEndOfInput}}},
-  };
-  for (const Case& c : cases) {
-    std::deque<int> input(c.input.begin(), c.input.end());
+  for (const auto& [bytes, steps] : cases) {
+    std::deque<int> input(bytes.begin(), bytes.end());
     TerminalKeys keys([&input](int timeoutMs) {
       while (!input.empty() && input.front() == kGap && timeoutMs < 0) input.pop_front();
       if (input.empty()) return TerminalKeys::kInputEnded;
@@ -145,16 +103,12 @@ TEST(TerminalKeys, ReadsKeysAndCountsWhatItReadAhead) {
       input.pop_front();
       return next == kGap ? TerminalKeys::kNoByte : next;
     });
-    for (std::size_t i = 0; i < c.steps.size(); ++i) {
-      SCOPED_TRACE(std::string(c.what) + ", step " + std::to_string(i));
-      const Step& step = c.steps[i];
-      if (step.action == 'R') {
-        EXPECT_EQ(keys.ReadKey(), step.expected);
-      } else if (step.action == 'W') {
-        EXPECT_EQ(keys.HoldsKey(), step.expected != 0);
-      } else {
-        keys.Discard();
-      }
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      SCOPED_TRACE("case of " + std::to_string(bytes.size()) + " bytes, step " + std::to_string(i));
+      const auto [action, expected] = steps[i];
+      if (action == 'D') keys.Discard();
+      const int got = action == 'R' ? keys.ReadKey() : action == 'W' ? keys.HoldsKey() : 0;
+      EXPECT_EQ(got, expected);
     }
   }
 }

@@ -297,21 +297,16 @@ def refuses_without_terminal(binary, site):
                            env=dict(drive.BASE_ENV))
     except subprocess.TimeoutExpired:
         return ["still running 10 s after start with standard input from /dev/null"]
+    return refusal_errors(p.returncode, p.stdout)
+
+
+def refusal_errors(exit_code, output):
+    """A refusal to run: exit code 1, nothing written."""
     errs = []
-    if p.returncode != 1:
-        errs.append("exit code %d, expected 1" % p.returncode)
-    if p.stdout:
-        errs.append("wrote %r" % p.stdout[:80])
-    return errs
-
-
-def refused_in_wine(run):
-    """Wine's console with standard input from NUL: exit code 1, nothing written."""
-    errs = list(run.problems)
-    if run.exit_code != 1:
-        errs.append("exit code %r, expected 1" % run.exit_code)
-    if run.output:
-        errs.append("wrote %r" % run.output[:80])
+    if exit_code != 1:
+        errs.append("exit code %r, expected 1" % exit_code)
+    if output:
+        errs.append("wrote %r" % output[:80])
     return errs
 
 
@@ -350,7 +345,7 @@ def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None
                     if not windows_binary:
                         return None, ["no Windows program given (--windows-binary)"]
                     run = wine_console.drive_console(site.pc, windows_binary, workdir, sc.wine_keys)
-                    errs += refused_in_wine(run)
+                    errs += run.problems + refusal_errors(run.exit_code, run.output)
                 else:
                     errs += refuses_without_terminal(binary, site)
             finally:

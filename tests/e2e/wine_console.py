@@ -80,10 +80,9 @@ def drive_console(ns, exe, workdir, steps, timeout=60):
     """Runs exe in Wine's console in namespace ns and plays steps, then waits for its end.
 
     steps: ("key", xdotool key names...) typed 100 ms apart, ("burst", names...) typed at once,
-    ("wait", text, times[, "result"]) on the redirected output, ("sleep", seconds). Two set up
-    the run instead, wherever they stand: ("layout", name) is the X keyboard layout Wine starts
-    with (setxkbmap), ("stdin", "NUL") redirects standard input from NUL, and the program is only
-    waited for. Returns a drive.Run: t_start is the first key, t_result the end of the wait
+    ("wait", text, times[, "result"]) on the redirected output, ("sleep", seconds), ("layout",
+    name): the X keyboard layout Wine starts with, ("stdin", "NUL"): no keys, the program is
+    only waited for. Returns a drive.Run: t_start is the first key, t_result the end of the wait
     marked "result".
     """
     layouts = [step[1] for step in steps if step[0] == "layout"]
