@@ -39,6 +39,18 @@ class JoinOnExit {
   CancelFlag& cancel_;
 };
 
+// The console knows a check is running from the worker's start to the end of RunCheck.
+class CheckRunningMark {
+ public:
+  explicit CheckRunningMark(const FrontEnd& io) : io_(io) { io_.checkRunning(true); }
+  ~CheckRunningMark() { io_.checkRunning(false); }
+  CheckRunningMark(const CheckRunningMark&) = delete;
+  CheckRunningMark& operator=(const CheckRunningMark&) = delete;
+
+ private:
+  const FrontEnd& io_;
+};
+
 // Ctrl+C ends the program wherever a key is read, as the terminal's own signal would.
 int ReadKeyOrEnd(const FrontEnd& io) {
   const int key = io.readKey();
@@ -140,31 +152,34 @@ std::optional<CheckReport> RunCheck(const ProbeOperations& probes, const FrontEn
   }
   const JoinOnExit joinWorker(worker, slot.cancel);
 
-  console = io.probeConsole();
-  // The worker is never abandoned: after a cancel the loop goes on until it reports done.
-  while (!slot.done.load()) {
-    if (console.isConsole) {
-      const std::uint64_t elapsedSeconds = (io.now() - startTick) / 1000u;
-      io.write(StatusLine(language, elapsedSeconds, spinnerStep));
-      ++spinnerStep;
-    }
-    if (io.keyWaiting()) {
-      const int key = io.readKey();
-      if (key == kKeyEsc) slot.cancel.exchange(true);
-      if (key == kKeyInterrupt) {
-        // No request may start after Ctrl+C: the worker reads the flag before each one. The
-        // probe running now is not waited for; the process ends with it.
-        slot.cancel.exchange(true);
-        io.endByInterrupt();
+  {
+    const CheckRunningMark running(io);
+    console = io.probeConsole();
+    // The worker is never abandoned: after a cancel the loop goes on until it reports done.
+    while (!slot.done.load()) {
+      if (console.isConsole) {
+        const std::uint64_t elapsedSeconds = (io.now() - startTick) / 1000u;
+        io.write(StatusLine(language, elapsedSeconds, spinnerStep));
+        ++spinnerStep;
       }
+      if (io.keyWaiting()) {
+        const int key = io.readKey();
+        if (key == kKeyEsc) slot.cancel.exchange(true);
+        if (key == kKeyInterrupt) {
+          // No request may start after Ctrl+C: the worker reads the flag before each one. The
+          // probe running now is not waited for; the process ends with it.
+          slot.cancel.exchange(true);
+          io.endByInterrupt();
+        }
+      }
+      if (!slot.cancel.load() && io.now() - startTick >= kCheckTimeLimitMs) {
+        timedOut = true;
+        slot.cancel.exchange(true);
+      }
+      io.sleep(kPollIntervalMs);
     }
-    if (!slot.cancel.load() && io.now() - startTick >= kCheckTimeLimitMs) {
-      timedOut = true;
-      slot.cancel.exchange(true);
-    }
-    io.sleep(kPollIntervalMs);
+    worker.join();
   }
-  worker.join();
   if (console.isConsole) io.write(u"\n");
 
   CheckReport report;

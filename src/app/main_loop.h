@@ -23,6 +23,8 @@ constexpr int kExitNotInteractive = 1;
 constexpr int kExitNoWorker = 2;
 
 constexpr std::u16string_view kTitleLine = u"TALVO LINK - NETWORK CHECK\n\n";
+// The title line without its line ends: the console window's title while the program runs.
+constexpr std::u16string_view kWindowTitle = kTitleLine.substr(0, kTitleLine.find(u'\n'));
 constexpr std::u16string_view kFallbackLine = u"F: English fallback (if text is unreadable)\n";
 constexpr std::u16string_view kStorePageAddress = u"https://apps.microsoft.com/detail/9NTLVLNKCHK1";
 
@@ -35,6 +37,9 @@ struct FrontEnd {
   // Ends the process as Ctrl+C ends a console program, the console put back first. It does not
   // return in the program (a test's fake throws), and it does not wait for the worker.
   std::function<void()> endByInterrupt;
+  // Told true when a check starts and false when it has ended, on every way out: the console
+  // keeps the mouse from pausing the program only while a check runs.
+  std::function<void(bool running)> checkRunning;
   TextSink write;
   std::function<ConsoleState()> probeConsole;
   std::function<void(const ConsoleState&, std::uint16_t)> setAttributes;

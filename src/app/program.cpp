@@ -9,12 +9,13 @@ namespace talvo {
 
 int RunConsoleProgram(const ProbeOperations& probes) {
   if (!StandardInputIsInteractive()) return kExitNotInteractive;
-  ConsoleSession session;
+  ConsoleSession session(kWindowTitle);
   FrontEnd io;
   io.keyWaiting = [&session] { return session.KeyWaiting(); };
   io.readKey = [&session] { return session.ReadKey(); };
   io.discardKeys = [&session] { session.DiscardPendingKeys(); };
   io.endByInterrupt = [&session] { session.EndByInterrupt(); };
+  io.checkRunning = [&session](bool running) { session.SetCheckRunning(running); };
   io.write = [](std::u16string_view text) { WriteText(text); };
   io.probeConsole = ProbeConsole;
   io.setAttributes = SetAttributes;

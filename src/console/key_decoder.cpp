@@ -15,6 +15,29 @@ constexpr int kScanHome = 71, kScanUp = 72, kScanPageUp = 73, kScanLeft = 75, kS
               kScanDelete = 83, kScanF1 = 59, kScanF11 = 133, kScanF12 = 134;
 constexpr std::array<int, 2> kUnknownKey{kExtendedKeyPrefix, 0};
 
+// The letters on the R, L and F keys of the layouts that the shipped languages' users type with:
+// unshifted and shifted, Russian ЙЦУКЕН, Thai Kedmanee, Korean two-set (ㅣ and ㄹ do not change
+// with Shift), Hindi InScript.
+struct LayoutLetter {
+  char32_t character;
+  char key;
+};
+constexpr LayoutLetter kLayoutLetters[] = {
+    {U'к', 'R'}, {U'К', 'R'}, {U'พ', 'R'}, {U'ฑ', 'R'}, {U'ㄱ', 'R'}, {U'ㄲ', 'R'}, {U'ी', 'R'}, {U'ई', 'R'},
+    {U'д', 'L'}, {U'Д', 'L'}, {U'ส', 'L'}, {U'ศ', 'L'}, {U'ㅣ', 'L'}, {U'त', 'L'}, {U'थ', 'L'},
+    {U'а', 'F'}, {U'А', 'F'}, {U'ด', 'F'}, {U'โ', 'F'}, {U'ㄹ', 'F'}, {U'ि', 'F'}, {U'इ', 'F'},
+};
+
+// Windows virtual-key codes of the keys that type no character.
+constexpr std::uint16_t kVkPageUp = 0x21, kVkPageDown = 0x22, kVkEnd = 0x23, kVkHome = 0x24,
+                        kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28,
+                        kVkInsert = 0x2D, kVkDelete = 0x2E, kVkF1 = 0x70, kVkF12 = 0x7B;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLetterOrDigitKey(std::uint16_t virtualKey) {
+  return (virtualKey >= 'A' && virtualKey <= 'Z') || (virtualKey >= '0' && virtualKey <= '9');
+}
+
 std::array<int, 2> Extended(int scan) { return {kExtendedKeyPrefix, scan}; }
 std::array<int, 2> Function(int number) {
   if (number == 11) return Extended(kScanF11);
@@ -56,7 +79,50 @@ std::array<int, 2> ForTildeNumber(int number) {
   }
 }
 
+// The navigation and function keys, named as the terminal decoder names them; modifiers do not
+// change the key. {0, 0} for every other key.
+std::array<int, 2> ForNavigationKey(std::uint16_t virtualKey) {
+  switch (virtualKey) {
+    case kVkUp: return Extended(kScanUp);
+    case kVkDown: return Extended(kScanDown);
+    case kVkLeft: return Extended(kScanLeft);
+    case kVkRight: return Extended(kScanRight);
+    case kVkHome: return Extended(kScanHome);
+    case kVkEnd: return Extended(kScanEnd);
+    case kVkPageUp: return Extended(kScanPageUp);
+    case kVkPageDown: return Extended(kScanPageDown);
+    case kVkInsert: return Extended(kScanInsert);
+    case kVkDelete: return Extended(kScanDelete);
+    default: break;
+  }
+  if (virtualKey >= kVkF1 && virtualKey <= kVkF12) return Function(virtualKey - kVkF1 + 1);
+  return {0, 0};
+}
+
+KeyCodes One(int code) { return KeyCodes{{code, 0}, 1}; }
+KeyCodes Two(std::array<int, 2> codes) { return KeyCodes{codes, 2}; }
+
 }  // namespace
+
+int KeyCodeForCharacter(char32_t character) {
+  if (character < 0x80) return static_cast<int>(character);
+  for (const LayoutLetter& letter : kLayoutLetters) {
+    if (letter.character == character) return letter.key;
+  }
+  return kKeyOtherCharacter;
+}
+
+KeyCodes KeyCodesForConsoleKey(const ConsoleKeyPress& press) {
+  const std::array<int, 2> navigation = ForNavigationKey(press.virtualKey);
+  if (navigation[1] != 0) return Two(navigation);
+  const bool typesSomething = press.character != 0 || IsLetterOrDigitKey(press.virtualKey);
+  // Alt alone: an Alt combination, as _getch gives it and as a terminal's Esc and a key decode.
+  if (press.alt && !press.ctrl) return typesSomething ? Two({kFunctionKeyPrefix, 0}) : KeyCodes{};
+  if (!press.ctrl && IsLetterOrDigitKey(press.virtualKey)) return One(press.virtualKey);
+  // A character beyond U+FFFF comes as two events: the second one is the key.
+  if (press.character == 0 || IsHighSurrogate(press.character)) return KeyCodes{};
+  return One(KeyCodeForCharacter(press.character));
+}
 
 bool EscapeSequenceComplete(std::string_view afterEsc) {
   if (afterEsc.empty()) return false;
@@ -108,6 +174,68 @@ std::size_t Utf8ContinuationCount(unsigned char lead) {
   if (lead >= 0xE0 && lead <= 0xEF) return 2;
   if (lead >= 0xF0 && lead <= 0xF4) return 3;
   return 0;
+}
+
+}  // namespace talvo
+
+namespace talvo {
+
+int TerminalKeys::ReadByte(int timeoutMs) {
+  if (pendingBytes_.empty()) return source_(timeoutMs);
+  const auto byte = static_cast<unsigned char>(pendingBytes_.front());
+  pendingBytes_.erase(0, 1);
+  return byte;
+}
+
+// A letter such as ü is one key but several bytes: the others go with it, not left for the next
+// screen or for the shell after the program has ended. A byte that cannot continue the character
+// is the next key.
+int TerminalKeys::ReadCharacter(unsigned char lead) {
+  std::size_t left = Utf8ContinuationCount(lead);
+  if (left == 0) return kKeyOtherCharacter;
+  char32_t character = lead & (0x7Fu >> (left + 1));
+  for (; left > 0; --left) {
+    const int next = ReadByte(kKeyBytesGapMs);
+    if (next < 0) return kKeyOtherCharacter;
+    if (!IsUtf8Continuation(static_cast<unsigned char>(next))) {
+      pendingBytes_.insert(pendingBytes_.begin(), static_cast<char>(next));
+      return kKeyOtherCharacter;
+    }
+    character = (character << 6) | (static_cast<unsigned char>(next) & 0x3Fu);
+  }
+  return KeyCodeForCharacter(character);
+}
+
+int TerminalKeys::ReadKey() {
+  if (pendingCode_ >= 0) {
+    const int code = pendingCode_;
+    pendingCode_ = -1;
+    return code;
+  }
+  const int first = ReadByte(-1);
+  if (first < 0) return kKeyEndOfInput;
+  if (first >= 0x80) return ReadCharacter(static_cast<unsigned char>(first));
+  if (first != kKeyEsc) return first;
+  std::string sequence;
+  while (sequence.size() < kMaxEscapeSequenceLength) {
+    const int next = ReadByte(kKeyBytesGapMs);
+    if (next < 0) break;
+    if (sequence.empty() && next == kKeyEsc) {
+      pendingBytes_.insert(pendingBytes_.begin(), static_cast<char>(next));  // Esc pressed twice
+      break;
+    }
+    sequence.push_back(static_cast<char>(next));
+    if (EscapeSequenceComplete(sequence)) break;
+  }
+  if (sequence.empty()) return kKeyEsc;
+  const auto codes = KeyCodesForEscapeSequence(sequence);
+  pendingCode_ = codes[1];
+  return codes[0];
+}
+
+void TerminalKeys::Discard() {
+  pendingBytes_.clear();
+  pendingCode_ = -1;
 }
 
 }  // namespace talvo

@@ -4,17 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <string>
 
 #include "console/key_decoder.h"
 #include "console/keyboard.h"
 
 namespace talvo {
 namespace {
-
-// How long the rest of an escape sequence may take to arrive: a terminal sends a key's bytes
-// together, while a person cannot follow Esc with another key this fast.
-constexpr int kEscapeSequenceGapMs = 50;
 
 // The settings to put back, readable from a signal handler.
 termios gSavedTerminal{};
@@ -102,31 +97,14 @@ extern "C" void RestoreTerminalAndDie(int signalNumber) {
   errno = savedErrno;
 }
 
-}  // namespace
-
-struct ConsoleSession::Platform {
-  std::string pendingBytes;  // read ahead while looking for the end of an escape sequence
-  int pendingCode = -1;      // the second code of a two-code key
-};
-
-void ConsoleSession::PlatformDeleter::operator()(Platform* platform) const { delete platform; }
-
-namespace {
-
-// One byte of input: a byte value, -1 when none came within timeoutMs (negative: wait as long
-// as it takes), or -2 when the input has ended.
-int ReadByte(std::string& pendingBytes, int timeoutMs) {
-  if (!pendingBytes.empty()) {
-    const auto byte = static_cast<unsigned char>(pendingBytes.front());
-    pendingBytes.erase(0, 1);
-    return byte;
-  }
+// One byte from the terminal, as TerminalKeys asks for it.
+int ReadTerminalByte(int timeoutMs) {
   pollfd input{STDIN_FILENO, POLLIN, 0};
   for (;;) {
     const int ready = poll(&input, 1, timeoutMs);
     if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return -2;
-    if (ready == 0) return -1;
+    if (ready < 0) return TerminalKeys::kInputEnded;
+    if (ready == 0) return TerminalKeys::kNoByte;
     break;
   }
   unsigned char byte = 0;
@@ -134,29 +112,21 @@ int ReadByte(std::string& pendingBytes, int timeoutMs) {
     const ssize_t n = read(STDIN_FILENO, &byte, 1);
     if (n == 1) return byte;
     if (n < 0 && errno == EINTR) continue;
-    return -2;
-  }
-}
-
-// A letter such as ü is one key but several bytes: the key is the first byte, and the others go
-// with it, not left for the next screen or for the shell after the program has ended. A byte
-// that cannot continue the character is the next key.
-void DropRestOfCharacter(std::string& pendingBytes, int lead) {
-  for (std::size_t left = Utf8ContinuationCount(static_cast<unsigned char>(lead)); left > 0; --left) {
-    const int next = ReadByte(pendingBytes, kEscapeSequenceGapMs);
-    if (next < 0) return;
-    if (!IsUtf8Continuation(static_cast<unsigned char>(next))) {
-      pendingBytes.insert(pendingBytes.begin(), static_cast<char>(next));
-      return;
-    }
+    return TerminalKeys::kInputEnded;
   }
 }
 
 }  // namespace
 
+struct ConsoleSession::Platform {
+  TerminalKeys keys{ReadTerminalByte};
+};
+
+void ConsoleSession::PlatformDeleter::operator()(Platform* platform) const { delete platform; }
+
 bool StandardInputIsInteractive() { return isatty(STDIN_FILENO) == 1; }
 
-ConsoleSession::ConsoleSession() : platform_(new Platform) {
+ConsoleSession::ConsoleSession(std::u16string_view) : platform_(new Platform) {
   // Writing to a closed pipe must not end the program: output errors are ignored.
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
@@ -212,46 +182,20 @@ ConsoleSession::~ConsoleSession() {
 }
 
 bool ConsoleSession::KeyWaiting() {
-  if (platform_->pendingCode >= 0 || !platform_->pendingBytes.empty()) return true;
+  if (platform_->keys.HoldsKey()) return true;
   pollfd input{STDIN_FILENO, POLLIN, 0};
   return poll(&input, 1, 0) > 0;
 }
 
-int ConsoleSession::ReadKey() {
-  Platform& state = *platform_;
-  if (state.pendingCode >= 0) {
-    const int code = state.pendingCode;
-    state.pendingCode = -1;
-    return code;
-  }
-  const int first = ReadByte(state.pendingBytes, -1);
-  if (first == -2) return kKeyEndOfInput;
-  if (first != kKeyEsc) {
-    DropRestOfCharacter(state.pendingBytes, first);
-    return first;
-  }
-  std::string sequence;
-  while (sequence.size() < kMaxEscapeSequenceLength) {
-    const int next = ReadByte(state.pendingBytes, kEscapeSequenceGapMs);
-    if (next < 0) break;
-    if (sequence.empty() && next == kKeyEsc) {
-      state.pendingBytes.push_back(static_cast<char>(next));  // Esc pressed twice: two Esc keys
-      break;
-    }
-    sequence.push_back(static_cast<char>(next));
-    if (EscapeSequenceComplete(sequence)) break;
-  }
-  if (sequence.empty()) return kKeyEsc;
-  const auto codes = KeyCodesForEscapeSequence(sequence);
-  state.pendingCode = codes[1];
-  return codes[0];
-}
+int ConsoleSession::ReadKey() { return platform_->keys.ReadKey(); }
 
 void ConsoleSession::DiscardPendingKeys() {
-  platform_->pendingBytes.clear();
-  platform_->pendingCode = -1;
+  platform_->keys.Discard();
   tcflush(STDIN_FILENO, TCIFLUSH);
 }
+
+// A terminal has no selection that stops the program.
+void ConsoleSession::SetCheckRunning(bool) {}
 
 void ConsoleSession::EndByInterrupt() {
   // What the terminal's own Ctrl-C does: settings back, then the default action of SIGINT,

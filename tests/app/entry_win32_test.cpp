@@ -24,13 +24,9 @@ struct HandleOwner {
   }
 };
 
-// (NUL would not do: it is a character device, which _isatty accepts.)
-TEST(Entry, StandardInputFromAPipeEndsWithCode1AndNoOutput) {
+// Runs the program with `input` as its standard input: it must refuse, at once and silently.
+void ExpectRefusal(HANDLE input) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HandleOwner input;
-  HandleOwner inputWriteEnd;
-  ASSERT_TRUE(CreatePipe(&input.handle, &inputWriteEnd.handle, &inheritable, 0));
-  SetHandleInformation(inputWriteEnd.handle, HANDLE_FLAG_INHERIT, 0);
   HandleOwner readEnd;
   HandleOwner writeEnd;
   ASSERT_TRUE(CreatePipe(&readEnd.handle, &writeEnd.handle, &inheritable, 0));
@@ -39,7 +35,7 @@ TEST(Entry, StandardInputFromAPipeEndsWithCode1AndNoOutput) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.handle;
+  startup.hStdInput = input;
   startup.hStdOutput = writeEnd.handle;
   startup.hStdError = writeEnd.handle;
   std::wstring commandLine = L"\"" + ProgramPath() + L"\" quick";
@@ -63,6 +59,21 @@ TEST(Entry, StandardInputFromAPipeEndsWithCode1AndNoOutput) {
   GetExitCodeProcess(process.hProcess, &exitCode);
   EXPECT_EQ(exitCode, 1u);
   EXPECT_EQ(output, "");
+}
+
+// A pipe, and NUL: a character device, which _isatty accepts, that is no console.
+TEST(Entry, StandardInputThatIsNoConsoleEndsWithCode1AndNoOutput) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HandleOwner input;
+  HandleOwner inputWriteEnd;
+  ASSERT_TRUE(CreatePipe(&input.handle, &inputWriteEnd.handle, &inheritable, 0));
+  SetHandleInformation(inputWriteEnd.handle, HANDLE_FLAG_INHERIT, 0);
+  ExpectRefusal(input.handle);
+  HandleOwner nul{CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &inheritable, OPEN_EXISTING, 0, nullptr)};
+  ASSERT_NE(nul.handle, INVALID_HANDLE_VALUE) << GetLastError();
+  SCOPED_TRACE("NUL");
+  ExpectRefusal(nul.handle);
 }
 
 }  // namespace

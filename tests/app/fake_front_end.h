@@ -13,6 +13,7 @@
 
 #include "app/main_loop.h"
 #include "console/key_decoder.h"
+#include "os/utf.h"
 #include "scripted_probes.h"
 
 namespace talvo::test {
@@ -37,6 +38,7 @@ class FakeFrontEnd {
   // Called at the start of each polling pass's key test, before any key is taken.
   std::function<void(int pass)> onPass;
   bool isConsole = false;
+  bool checkRunning = false;  // between the check's start and its end
   std::uint16_t savedAttributes = 0x1F;
   bool threadsStart = true;
   std::uint64_t clock = 5000000;
@@ -70,7 +72,13 @@ class FakeFrontEnd {
       if (onInterrupt) onInterrupt();
       throw EndedByInterrupt{};
     };
+    io.checkRunning = [this](bool running) {
+      EXPECT_NE(running, checkRunning) << "told twice";
+      checkRunning = running;
+    };
     io.write = [this](std::u16string_view text) {
+      // While a check runs the program writes status lines only.
+      EXPECT_TRUE(!checkRunning || text.rfind(u'\r', 0) == 0) << Utf16ToUtf8(text);
       Type(typedBeforeWrite[output.size()]);
       output.emplace_back(text);
     };

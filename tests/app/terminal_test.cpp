@@ -5,6 +5,7 @@
 
 namespace {
 
+using talvo::test::CtrlC;
 using talvo::test::Session;
 using talvo::test::Stdin;
 using talvo::test::Stdout;
@@ -54,7 +55,7 @@ TEST(Terminal, StartScreenCheckAndResultWithStatusLineAndColours) {
   EXPECT_NE(during.c_lflag & ISIG, 0u);
 
   run.Type("x");
-  ASSERT_TRUE(run.ReadUntil(kFallback, 2));
+  ASSERT_TRUE(run.ReadUntil(kFallback + "\r\n", 2));  // the result screen's last line, whole
   const std::string& seen = run.Seen();
   EXPECT_NE(seen.find("\rChecking network... (Esc: cancel) | 0s   "), std::string::npos);
   EXPECT_NE(seen.find("\rChecking network... (Esc: cancel) / 0s   "), std::string::npos);
@@ -94,14 +95,14 @@ TEST(Terminal, LanguageFollowsTheLocaleAndTheMenuChangesIt) {
   ASSERT_TRUE(run.ReadUntil(kFallback));
   EXPECT_NE(run.Seen().find("\xEC\x95\x84\xEB\xAC\xB4 \xED\x82\xA4: "), std::string::npos)
       << run.Seen();  // "아무 키: " of the Korean prompt
-  run.Type("l");
+  run.Type("\xD0\xB4");  // д, on the L key of a Russian keyboard
   ASSERT_TRUE(run.ReadUntil("17. "));
   EXPECT_EQ(run.Seen().find("(Esc:"), std::string::npos) << "a check ran";
   run.Type("123\r");  // the third digit is neither taken nor echoed
   ASSERT_TRUE(run.ReadUntil(kFallback, 2));
   EXPECT_NE(run.Seen().find("12\r\nTALVO LINK - NETWORK CHECK\r\n\r\n"), std::string::npos);
   EXPECT_EQ(run.Seen().find("123"), std::string::npos);
-  run.Type("f");
+  run.Type("\xE0\xB8\x94");  // ด, on the F key of a Thai keyboard
   ASSERT_TRUE(run.ReadUntil(kFallback, 3));
   EXPECT_NE(run.Seen().find(OnTerminal(kStartScreen)), std::string::npos);
   run.Type("q");
@@ -150,7 +151,7 @@ TEST(Terminal, RetryRunsASecondCheck) {
   run.Type("\x1b");
   ASSERT_TRUE(run.ReadUntil("[ CHECK CANCELLED ]"));
   ASSERT_TRUE(run.ReadUntil(kFallback, 2));
-  run.Type("R");
+  run.Type("\xD0\xBA");  // к, on the R key of a Russian keyboard
   ASSERT_TRUE(run.ReadUntil("(Esc: cancel) | 0s", 2));
   run.Type("\x1b");
   ASSERT_TRUE(run.ReadUntil("[ CHECK CANCELLED ]", 2));
@@ -229,9 +230,11 @@ TEST(Terminal, EveryEndingSignalRestoresTheSettingsAndEndsTheProgramByIt) {
     bool duringCheck;
     int signalNumber;
     const char* typed;  // the key that raises it, or null: sent with kill, or the program's own
+    CtrlC ctrlC = CtrlC::Signal;  // Key: Ctrl-C is read as a key, and the program ends itself
   };
   const Case cases[] = {
       {"hang", false, SIGINT, "\x03"}, {"hang", true, SIGINT, "\x03"},
+      {"hang", false, SIGINT, "\x03", CtrlC::Key}, {"hang", true, SIGINT, "\x03", CtrlC::Key},
       {"hang", true, SIGQUIT, "\x1c"}, {"hang", true, SIGTERM, nullptr},
       {"hang", false, SIGHUP, nullptr}, {"hang", true, SIGSEGV, nullptr},
       {"hang", true, SIGBUS, nullptr},  {"hang", true, SIGFPE, nullptr},
@@ -241,8 +244,10 @@ TEST(Terminal, EveryEndingSignalRestoresTheSettingsAndEndsTheProgramByIt) {
       {"abort", true, SIGABRT, nullptr},  // what an exception that nothing catches ends in
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.scenario) + " signal " + std::to_string(c.signalNumber));
-    TerminalRun run(c.scenario, "C");
+    SCOPED_TRACE(std::string(c.scenario) + " signal " + std::to_string(c.signalNumber) +
+                 (c.ctrlC == CtrlC::Key ? ", Ctrl-C read as a key" : ""));
+    TerminalRun run(c.scenario, "C", Stdout::Terminal, Stdin::Terminal, Session::Alone, {}, "",
+                    c.ctrlC);
     ASSERT_TRUE(run.ReadUntil(kFallback));
     EXPECT_FALSE(SameSettings(run.Settings(), run.Initial()));
     if (c.duringCheck) run.Type("x");

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace talvo {
 namespace {
@@ -57,6 +59,58 @@ TEST(Utf8Key, CountsTheBytesThatGoWithTheFirst) {
   EXPECT_TRUE(IsUtf8Continuation(0xBC));
   EXPECT_FALSE(IsUtf8Continuation('a'));
   EXPECT_FALSE(IsUtf8Continuation(0xC3));
+}
+
+// Key events of the Windows console: the key, not the character its layout types, names it.
+TEST(CommandKey, WindowsKeyEventsNameTheKey) {
+  const std::pair<ConsoleKeyPress, std::vector<int>> cases[] = {
+      {{'R', u'к'}, {'R'}},         {{'F', u'โ'}, {'F'}},           {{'1', u'&'}, {'1'}},
+      {{'C', 3, true}, {3}},        {{'0', u'@', true, true}, {'@'}},  // AltGr+0 on AZERTY
+      {{'B', u'b', false, true}, {0, 0}},  {{0x26, 0}, {224, 72}},  {{0x10, 0}, {}},
+      {{0xE7, u'к'}, {'R'}},        {{0xE7, 0xD83D}, {}},  // an input method's к; half of 😀
+  };
+  for (const auto& [press, codes] : cases) {
+    const KeyCodes got = KeyCodesForConsoleKey(press);
+    EXPECT_EQ(std::vector<int>(got.codes.begin(), got.codes.begin() + got.count), codes)
+        << press.virtualKey << " " << int(press.character);
+  }
+}
+
+// A terminal's bytes (kGap: a pause) read as keys. Steps: 'R' reads a key and expects the code,
+// 'W' asks whether a key waits (1 or 0), 'D' drops what was typed ahead.
+TEST(TerminalKeys, ReadsKeysAndCountsWhatItReadAhead) {
+  constexpr int kGap = -1;
+  constexpr int kOther = kKeyOtherCharacter;
+  using Steps = std::vector<std::pair<char, int>>;
+  const std::pair<std::vector<int>, Steps> cases[] = {
+      {{27, 27}, {{'R', 27}, {'W', 1}, {'R', 27}, {'W', 0}}},  // Esc twice in one read
+      {{27, kGap, 27}, {{'R', 27}, {'R', 27}}},
+      {{27, '[', '2', '~', 'x'}, {{'R', 224}, {'D', 0}, {'W', 0}, {'R', 'x'}}},  // Insert
+      {{0xD0, 'q'}, {{'R', kOther}, {'W', 1}, {'R', 'q'}, {'W', 0}}},  // q cannot continue
+      {{0xD0, 'q', 'x'}, {{'R', kOther}, {'D', 0}, {'R', 'x'}}},
+      {{0xE3, 0x84, kGap, 'x'}, {{'R', kOther}, {'R', 'x'}}},
+      {{0xC3, 0xA0, 'q'}, {{'R', kOther}, {'R', 'q'}}},  // à: one key, and no prefix 224
+      {{0xD0, 0xBA, 0xD0, 0x94, 0xE0, 0xB8, 0x94, 0xE3, 0x84, 0xB1},  // к Д ด ㄱ
+       {{'R', 'R'}, {'R', 'L'}, {'R', 'F'}, {'R', 'R'}}},
+      {{}, {{'W', 0}, {'R', kKeyEndOfInput}}},
+  };
+  for (const auto& [bytes, steps] : cases) {
+    std::deque<int> input(bytes.begin(), bytes.end());
+    TerminalKeys keys([&input](int timeoutMs) {
+      while (!input.empty() && input.front() == kGap && timeoutMs < 0) input.pop_front();
+      if (input.empty()) return TerminalKeys::kInputEnded;
+      const int next = input.front();
+      input.pop_front();
+      return next == kGap ? TerminalKeys::kNoByte : next;
+    });
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      SCOPED_TRACE("case of " + std::to_string(bytes.size()) + " bytes, step " + std::to_string(i));
+      const auto [action, expected] = steps[i];
+      if (action == 'D') keys.Discard();
+      const int got = action == 'R' ? keys.ReadKey() : action == 'W' ? keys.HoldsKey() : 0;
+      EXPECT_EQ(got, expected);
+    }
+  }
 }
 
 }  // namespace

@@ -149,8 +149,15 @@ SCENARIOS = [
              wine_keys=[("burst", "Right", "Escape", "Escape"), screens(2, result=True),
                         ("sleep", 1.0), ("key", "f"), screens(3), ("key", "q")],
              about="Windows: Escs typed with the start key leave the result screen waiting"),
+    Scenario("wine-russian-layout-r-retries", W.loopback_only, 0, screen=2,
+             wine_keys=[("layout", "ru"), ("key", "Right"), screens(2), ("key", "Cyrillic_ka"),
+                        screens(3, result=True), ("key", "q")],
+             about="Windows, Russian keyboard: the R key (к) runs the check again"),
     Scenario("stdin-not-a-terminal", lambda w, c: W.home(w, c), "refuses",
              about="standard input from /dev/null: exit code 1, no output, no traffic"),
+    Scenario("wine-stdin-from-nul", lambda w, c: W.home(w, c), "refuses",
+             wine_keys=[("stdin", "NUL")],
+             about="Windows: standard input from NUL (a character device, no console): exit code 1"),
     # Scripted routers: behaviour that no honest router shows.
     Scenario("scripted-honest", scripted("honest"), 6,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN},
@@ -290,11 +297,16 @@ def refuses_without_terminal(binary, site):
                            env=dict(drive.BASE_ENV))
     except subprocess.TimeoutExpired:
         return ["still running 10 s after start with standard input from /dev/null"]
+    return refusal_errors(p.returncode, p.stdout)
+
+
+def refusal_errors(exit_code, output):
+    """A refusal to run: exit code 1, nothing written."""
     errs = []
-    if p.returncode != 1:
-        errs.append("exit code %d, expected 1" % p.returncode)
-    if p.stdout:
-        errs.append("wrote %r" % p.stdout[:80])
+    if exit_code != 1:
+        errs.append("exit code %r, expected 1" % exit_code)
+    if output:
+        errs.append("wrote %r" % output[:80])
     return errs
 
 
@@ -329,10 +341,19 @@ def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None
         tcpdump = capture.start(w, site.pc, pcap)
         if sc.expect == "refuses":
             try:
-                errs += refuses_without_terminal(binary, site)
+                if sc.wine_keys is not None:
+                    if not windows_binary:
+                        return None, ["no Windows program given (--windows-binary)"]
+                    run = wine_console.drive_console(site.pc, windows_binary, workdir, sc.wine_keys)
+                    errs += run.problems + refusal_errors(run.exit_code, run.output)
+                else:
+                    errs += refuses_without_terminal(binary, site)
             finally:
                 capture.stop(tcpdump)
-            sent = capture.summary(capture.read_pcap(pcap), pc_addresses(w, site.pc))
+            packets = capture.read_pcap(pcap)
+            if sc.wine_keys is not None:  # Wine's own processes talk on loopback
+                packets = [p for p in packets if not ipaddress.ip_address(p.dst).is_loopback]
+            sent = capture.summary(packets, pc_addresses(w, site.pc))
             if sent:
                 errs.append("sent %s although it refused to run" % sent)
             return errs, notes

@@ -23,6 +23,7 @@ WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 # The low byte of STATUS_CONTROL_C_EXIT (0xC000013A): what a Linux parent sees of it.
 CTRL_C_EXIT_STATUS = 0xC000013A & 0xFF
+WINDOW_TITLE = "TALVO LINK - NETWORK CHECK"
 
 
 def windows_path(path):
@@ -79,9 +80,14 @@ def drive_console(ns, exe, workdir, steps, timeout=60):
     """Runs exe in Wine's console in namespace ns and plays steps, then waits for its end.
 
     steps: ("key", xdotool key names...) typed 100 ms apart, ("burst", names...) typed at once,
-    ("wait", text, times[, "result"]) on the redirected output, ("sleep", seconds). Returns a
-    drive.Run: t_start is the first key, t_result the end of the wait marked "result".
+    ("wait", text, times[, "result"]) on the redirected output, ("sleep", seconds), ("layout",
+    name): the X keyboard layout Wine starts with, ("stdin", "NUL"): no keys, the program is
+    only waited for. Returns a drive.Run: t_start is the first key, t_result the end of the wait
+    marked "result".
     """
+    layouts = [step[1] for step in steps if step[0] == "layout"]
+    stdin_nul = ("stdin", "NUL") in steps
+    steps = [step for step in steps if step[0] not in ("layout", "stdin")]
     r = drive.Run()
     prefix = os.path.join(workdir, "wineprefix")
     out_path = os.path.join(workdir, "program.out")
@@ -119,19 +125,30 @@ def drive_console(ns, exe, workdir, steps, timeout=60):
         if display is None:
             raise WorldError("Xvfb named no display within 20 s")
         wine_env["DISPLAY"] = ":" + display
+        for layout in layouts:
+            subprocess.run(["ip", "netns", "exec", ns, "setxkbmap", "-layout", layout],
+                           env=wine_env, timeout=20, check=True, **quiet)
         start([WINESERVER, "-f", "-p"], wine_env, **quiet)
         subprocess.run(["ip", "netns", "exec", ns, WINE, "wineboot", "-i"], env=wine_env,
                        timeout=300, stdin=subprocess.DEVNULL, **quiet)
-        command = "%s > %s" % (windows_path(exe), windows_path(out_path))
+        command = "%s%s > %s" % (windows_path(exe), " < NUL" if stdin_nul else "",
+                                 windows_path(out_path))
         with open(err_path, "wb") as err:
             console = start([WINE, "wineconsole", "cmd.exe", "/c", command], wine_env, stdout=err,
                             stderr=err)
+        if stdin_nul:
+            try:
+                r.exit_code = console.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                r.problems.append("still running 60 s after start with standard input from NUL")
+            return r
         window = []
 
         def window_up():
             if console.poll() is not None or written(drive.FALLBACK) < 1:
                 return console.poll() is not None
-            window[:] = xdotool("search", "--onlyvisible", "--name", "cmd.exe")
+            # The window is found by the title the program gives it while it runs.
+            window[:] = xdotool("search", "--onlyvisible", "--name", "^%s$" % WINDOW_TITLE)
             return bool(window)
         if not wait_until(window_up, 60, 0.2) or not window:
             r.problems.append("no start screen in a console window within 60 s")

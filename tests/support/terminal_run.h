@@ -29,6 +29,9 @@ enum class Stdin { Terminal, DevNull };
 // UnderShell: a stand-in shell leads the session and runs the program as a foreground job, so
 // the job's group can stop on Ctrl-Z (an orphaned group may not).
 enum class Session { Alone, UnderShell };
+// Signal: Ctrl-C raises SIGINT, as terminals do by default. Key: the interrupt key is switched
+// off (stty intr undef), so Ctrl-C reaches the program as the byte 3.
+enum class CtrlC { Signal, Key };
 
 // One run of the scripted program. The test keeps both ends of the pseudo-terminal, so it can
 // type, read the screen and look at the terminal settings after the program has gone.
@@ -39,10 +42,16 @@ class TerminalRun {
   TerminalRun(const char* scenario, const char* lang, Stdout out = Stdout::Terminal,
               Stdin in = Stdin::Terminal, Session session = Session::Alone,
               const std::vector<std::string>& environment = {},
-              const std::string& typedAhead = "") {
+              const std::string& typedAhead = "", CtrlC ctrlC = CtrlC::Signal) {
     if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
       ADD_FAILURE() << "openpty failed";
       return;
+    }
+    if (ctrlC == CtrlC::Key) {
+      termios settings{};
+      tcgetattr(slave_, &settings);
+      settings.c_cc[VINTR] = _POSIX_VDISABLE;
+      tcsetattr(slave_, TCSANOW, &settings);
     }
     tcgetattr(slave_, &initial_);
     if (!typedAhead.empty()) TypeNow(typedAhead);
