@@ -98,34 +98,41 @@ SCENARIOS = [
              about="miniupnpd with a public WAN address equal to the observed one", windows=True),
     Scenario("home-natpmp-pcp-only", lambda w, c: W.home(w, c, upnp=False), 7,
              peers={"curl": W.HOME_WAN, "upnp": None, "natpmp": W.HOME_WAN},
-             about="miniupnpd without UPnP: NAT-PMP address matches"),
+             about="miniupnpd without UPnP: NAT-PMP address matches", windows=True),
+    Scenario("home-upnp-only", lambda w, c: W.home(w, c, natpmp=False), 6,
+             peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN, "natpmp": None},
+             about="miniupnpd without NAT-PMP and PCP: the UPnP address matches", windows=True),
+    Scenario("refusing-router", scripted("no-ssdp", natpmp="refuse", pcp="2"), 2,
+             peers={"curl": W.HOME_WAN, "upnp": None, "natpmp": None},
+             router_log_must=("NAT-PMP op 0", "PCP op 0"),
+             about="no SSDP; NAT-PMP and PCP answer 'not authorized'", windows=True),
     Scenario("silent-router", lambda w, c: W.home(w, c, router=None), 2,
              peers={"curl": W.HOME_WAN, "upnp": None, "natpmp": None},
-             about="a NAT router that answers no SSDP, NAT-PMP or PCP"),
+             about="a NAT router that answers no SSDP, NAT-PMP or PCP", windows=True),
     Scenario("carrier-grade-nat", W.cgnat, 11,
              peers={"curl": "81.20.0.2", "upnp": "100.64.0.2"},
-             about="router WAN 100.64.0.2 behind the carrier's NAT; UPnP reports it (STUN)"),
+             about="router WAN 100.64.0.2 behind the carrier's NAT; UPnP reports it (STUN)", windows=True),
     Scenario("double-nat", W.double_nat, 12,
              peers={"curl": "81.40.0.2", "upnp": "192.168.0.2"},
-             about="two routers in series; the inner reports its private WAN (STUN)"),
+             about="two routers in series; the inner reports its private WAN (STUN)", windows=True),
     Scenario("double-nat-no-stun", lambda w, c: W.double_nat(w, c, stun=False), 10,
              peers={"curl": "81.40.0.2", "upnp": "", "natpmp": None},
-             about="inner router with a private WAN reports no address: discovered only"),
+             about="inner router with a private WAN reports no address: discovered only", windows=True),
     Scenario("direct-public", W.direct, 3,
              peers={"curl": "81.30.0.2", "upnp": None},
-             about="the PC holds 81.30.0.2 itself"),
+             about="the PC holds 81.30.0.2 itself", windows=True),
     Scenario("direct-public-no-echo", lambda w, c: W.direct(w, c, echo=False), 4,
              peers={"curl": None},
              about="the PC holds a public address; the echo services refuse connections"),
     Scenario("ipv6-global", lambda w, c: W.home(w, c, router=None, ipv6=True), 5,
              peers={"curl": W.HOME_WAN, "tcp6": True},
-             about="global IPv6 on the LAN and a reachable IPv6 server; IPv4 router silent"),
+             about="global IPv6 on the LAN and a reachable IPv6 server; IPv4 router silent", windows=True),
     Scenario("proxy-configured", lambda w, c: W.home(w, c, proxy=True), 2,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN},
-             about="https_proxy names a working proxy: the path is indirect"),
+             about="https_proxy names a working proxy: the path is indirect", windows=True),
     Scenario("second-default-route", lambda w, c: W.home(w, c, second_route=True), 2,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN},
-             about="a VPN-like second interface with its own default route"),
+             about="a VPN-like second interface with its own default route", windows=True),
     Scenario("loopback-only", W.loopback_only, 0,
              peers={"curl": None},
              about="no network but loopback"),
@@ -167,13 +174,13 @@ SCENARIOS = [
              about="discovered, but the description fetch fails"),
     Scenario("hostile-location-other-host", scripted("location-other"), 2,
              router_log_must=("M-SEARCH",), router_log_must_not=("GET",),
-             about="LOCATION names another LAN host"),
+             about="LOCATION names another LAN host", windows=True),
     Scenario("hostile-urlbase-other-host", scripted("urlbase-other"), 10,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
              about="URLBase names another host"),
     Scenario("hostile-control-url-other-host", scripted("control-other"), 10,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
-             about="the only control URL names another host"),
+             about="the only control URL names another host", windows=True),
     Scenario("hostile-description-redirect", scripted("desc-redirect"), 10,
              peers={"http": (desc_url(), 302)},
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("GET /real.xml", "POST"),
@@ -181,10 +188,13 @@ SCENARIOS = [
     Scenario("hostile-description-oversize", scripted("desc-oversize"), 10,
              peers={"http": (desc_url(), 200, 262145)},
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
-             about="a description one byte over 256 KiB"),
+             about="a description one byte over 256 KiB", windows=True),
     Scenario("hostile-description-doctype", scripted("desc-doctype"), 10,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
-             about="a description with a document type declaration"),
+             about="a description with a document type declaration", windows=True),
+    Scenario("hostile-soap-fault", scripted("soap-fault"), 10,
+             router_log_must=("POST /ctl/IPConn",),
+             about="GetExternalIPAddress answers a SOAP fault (UPnP error 501)", windows=True),
     Scenario("hostile-soap-redirect", scripted("soap-redirect"), 10,
              router_log_must=("POST /ctl/IPConn",), router_log_must_not=("IPConn2",),
              about="the SOAP answer is a 307 redirect"),
@@ -320,10 +330,14 @@ def interrupted_checks(run, packets, addrs):
 
 def windows_verdict(sc, w, site, workdir, windows_binary, template, linux_res):
     """The Windows program in the same world: its own checks, then its verdict against Linux's."""
-    pcap = os.path.join(workdir, "pc-windows.pcap")
+    workdir = os.path.join(workdir, "windows")
+    os.makedirs(workdir, exist_ok=True)
+    pcap = os.path.join(workdir, "pc.pcap")
     tcpdump = capture.start(w, site.pc, pcap)
     try:
-        steps = [("key", "Return")]
+        # As on Linux, the start key waits a moment after the start screen: a key that comes
+        # before the program reads the console would be one typed ahead, and dropped.
+        steps = [("sleep", 0.5), ("key", "Return")]
         if sc.esc_after is not None:
             steps += [("sleep", sc.esc_after), ("esc",)]
         steps += [screens(2, result=True), ("sleep", 1.5), ("key", "q")]

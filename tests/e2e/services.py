@@ -190,6 +190,16 @@ def soap_response(address):
             '</u:GetExternalIPAddressResponse></s:Body></s:Envelope>').encode()
 
 
+def soap_fault(code, text):
+    return ('<?xml version="1.0"?>'
+            '<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/" '
+            's:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><s:Body><s:Fault>'
+            '<faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>'
+            '<UPnPError xmlns="urn:schemas-upnp-org:control-1-0"><errorCode>%d</errorCode>'
+            '<errorDescription>%s</errorDescription></UPnPError></detail></s:Fault></s:Body>'
+            '</s:Envelope>' % (code, text)).encode()
+
+
 def make_router_handler(args, log):
     gw = args.lan
     other = args.other_host
@@ -226,6 +236,8 @@ def make_router_handler(args, log):
             log("POST %s %s" % (self.path, action))
             if self.path != "/ctl/IPConn" or "GetExternalIPAddress" not in action or b"GetExternalIPAddress" not in body:
                 return self.send_body(500, b"", "text/xml")
+            if args.variant == "soap-fault":
+                return self.send_body(500, soap_fault(501, "Action Failed"), 'text/xml; charset="utf-8"')
             if args.variant == "soap-redirect":
                 return self.send_body(307, b"", extra=[("Location", "http://%s:%d/ctl/IPConn2" % (gw, port))])
             self.send_body(200, soap_response(args.upnp_address), 'text/xml; charset="utf-8"')
@@ -272,6 +284,8 @@ def natpmp_pcp_answer(args, data, log):
         log("NAT-PMP op %d" % data[1])
         if args.natpmp == "silent" or data[1] != 0:
             return None
+        if args.natpmp == "refuse":  # result code 2: not authorized / refused
+            return struct.pack("!BBHI", 0, 128, 2, 1000) + b"\0" * 4
         addr = socket.inet_aton(args.natpmp)
         return struct.pack("!BBHI", 0, 128, 0, 1000) + addr
     if len(data) >= 24 and data[0] == 2:
