@@ -185,10 +185,10 @@ def drive_console(ns, exe, workdir, steps, timeout=60, template=None, proxy=None
         ours.append(proc)
         return proc
 
-    def xdotool(*args):
+    def xdotool(*args, timeout=20):
         return subprocess.run(["ip", "netns", "exec", ns, "xdotool"] + list(args), env=wine_env,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-                              timeout=20).stdout.split()
+                              timeout=timeout).stdout.split()
 
     def written(text):
         return drive.read_text(out_path).count(text)
@@ -224,7 +224,12 @@ def drive_console(ns, exe, workdir, steps, timeout=60, template=None, proxy=None
         def window_up():
             if console.poll() is not None or written(drive.FALLBACK) < 1:
                 return console.poll() is not None
-            window[:] = xdotool("search", "--onlyvisible", "--name", "cmd.exe")
+            # A search while Wine is still creating its windows now and then never returns:
+            # it is ended and asked again.
+            try:
+                window[:] = xdotool("search", "--onlyvisible", "--name", "cmd.exe", timeout=5)
+            except subprocess.TimeoutExpired:
+                return False
             return bool(window)
         if not wait_until(window_up, 60, 0.2) or not window:
             r.problems.append("no start screen in a console window within 60 s")
