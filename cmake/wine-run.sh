@@ -5,7 +5,8 @@
 # lock either, or it would hold it for as long as it lingers.
 set -u
 WINEPREFIX=$1; shift
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A test may add overrides of its own (WINEDLLOVERRIDES in its environment).
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
 mkdir -p "$WINEPREFIX"
 (

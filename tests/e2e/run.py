@@ -6,6 +6,8 @@
 Each scenario builds its world from network namespaces, runs the program once through a
 pseudo-terminal in the PC's namespace while tcpdump records what the PC sends, and compares
 the verdict on the screen with the one derived from the verdict cascade for that world.
+Worlds marked for both platforms run the Windows program as well, in Wine's console in the
+same world, and fail when its score, evidence level or reason differs from the Linux program's.
 --peers drives the same worlds with peer tools (curl, upnpc, natpmpc) instead of the
 program, to show that each world is what it claims to be.
 Ends with the line "N passed, N failed"; the exit code is non-zero on any failure.
@@ -40,7 +42,8 @@ W = worlds
 class Scenario:
     def __init__(self, name, build, expect, peers=None, esc_after=None, router_log_must=(),
                  router_log_must_not=(), about="", within=None, then=None, then_expect=None,
-                 env=None, redraw_key=None, wine_keys=None, screen=1, shown=None):
+                 env=None, redraw_key=None, wine_keys=None, screen=1, shown=None, windows=False,
+                 wine_gap=None, esc_within=4):
         self.name = name
         self.build = build
         self.expect = expect          # ReasonId, "cancelled", "error", "refuses", "interrupted",
@@ -58,6 +61,9 @@ class Scenario:
         self.wine_keys = wine_keys    # the Windows program in Wine's console: steps to play
         self.screen = screen          # the result screen judged (1: the first)
         self.shown = shown            # a text the program must have written
+        self.windows = windows        # the Windows program checks this world too, to the same verdict
+        self.wine_gap = wine_gap      # "Function: what Wine lacks": the Windows verdict is not compared
+        self.esc_within = esc_within  # seconds from Esc to the cancelled screen, at most
 
 
 def scripted(variant, natpmp="silent", pcp="silent", **kw):
@@ -90,37 +96,44 @@ SCENARIOS = [
     #   and, with no mismatch, the default stays         -> 2  (35 LOW)
     Scenario("home-upnp-natpmp-pcp", lambda w, c: W.home(w, c), 6,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN, "natpmp": W.HOME_WAN},
-             about="miniupnpd with a public WAN address equal to the observed one"),
+             about="miniupnpd with a public WAN address equal to the observed one", windows=True),
     Scenario("home-natpmp-pcp-only", lambda w, c: W.home(w, c, upnp=False), 7,
              peers={"curl": W.HOME_WAN, "upnp": None, "natpmp": W.HOME_WAN},
-             about="miniupnpd without UPnP: NAT-PMP address matches"),
+             about="miniupnpd without UPnP: NAT-PMP address matches", windows=True),
+    Scenario("home-upnp-only", lambda w, c: W.home(w, c, natpmp=False), 6,
+             peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN, "natpmp": None},
+             about="miniupnpd without NAT-PMP and PCP: the UPnP address matches", windows=True),
+    Scenario("refusing-router", scripted("no-ssdp", natpmp="refuse", pcp="2"), 2,
+             peers={"curl": W.HOME_WAN, "upnp": None, "natpmp": None},
+             router_log_must=("NAT-PMP op 0", "PCP op 0"),
+             about="no SSDP; NAT-PMP and PCP answer 'not authorized'", windows=True),
     Scenario("silent-router", lambda w, c: W.home(w, c, router=None), 2,
              peers={"curl": W.HOME_WAN, "upnp": None, "natpmp": None},
-             about="a NAT router that answers no SSDP, NAT-PMP or PCP"),
+             about="a NAT router that answers no SSDP, NAT-PMP or PCP", windows=True),
     Scenario("carrier-grade-nat", W.cgnat, 11,
              peers={"curl": "81.20.0.2", "upnp": "100.64.0.2"},
-             about="router WAN 100.64.0.2 behind the carrier's NAT; UPnP reports it (STUN)"),
+             about="router WAN 100.64.0.2 behind the carrier's NAT; UPnP reports it (STUN)", windows=True),
     Scenario("double-nat", W.double_nat, 12,
              peers={"curl": "81.40.0.2", "upnp": "192.168.0.2"},
-             about="two routers in series; the inner reports its private WAN (STUN)"),
+             about="two routers in series; the inner reports its private WAN (STUN)", windows=True),
     Scenario("double-nat-no-stun", lambda w, c: W.double_nat(w, c, stun=False), 10,
              peers={"curl": "81.40.0.2", "upnp": "", "natpmp": None},
-             about="inner router with a private WAN reports no address: discovered only"),
+             about="inner router with a private WAN reports no address: discovered only", windows=True),
     Scenario("direct-public", W.direct, 3,
              peers={"curl": "81.30.0.2", "upnp": None},
-             about="the PC holds 81.30.0.2 itself"),
+             about="the PC holds 81.30.0.2 itself", windows=True),
     Scenario("direct-public-no-echo", lambda w, c: W.direct(w, c, echo=False), 4,
              peers={"curl": None},
              about="the PC holds a public address; the echo services refuse connections"),
     Scenario("ipv6-global", lambda w, c: W.home(w, c, router=None, ipv6=True), 5,
              peers={"curl": W.HOME_WAN, "tcp6": True},
-             about="global IPv6 on the LAN and a reachable IPv6 server; IPv4 router silent"),
+             about="global IPv6 on the LAN and a reachable IPv6 server; IPv4 router silent", windows=True),
     Scenario("proxy-configured", lambda w, c: W.home(w, c, proxy=True), 2,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN},
-             about="https_proxy names a working proxy: the path is indirect"),
+             about="https_proxy names a working proxy: the path is indirect", windows=True),
     Scenario("second-default-route", lambda w, c: W.home(w, c, second_route=True), 2,
              peers={"curl": W.HOME_WAN, "upnp": W.HOME_WAN},
-             about="a VPN-like second interface with its own default route"),
+             about="a VPN-like second interface with its own default route", windows=True),
     Scenario("loopback-only", W.loopback_only, 0,
              peers={"curl": None},
              about="no network but loopback"),
@@ -169,13 +182,13 @@ SCENARIOS = [
              about="discovered, but the description fetch fails"),
     Scenario("hostile-location-other-host", scripted("location-other"), 2,
              router_log_must=("M-SEARCH",), router_log_must_not=("GET",),
-             about="LOCATION names another LAN host"),
+             about="LOCATION names another LAN host", windows=True),
     Scenario("hostile-urlbase-other-host", scripted("urlbase-other"), 10,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
              about="URLBase names another host"),
     Scenario("hostile-control-url-other-host", scripted("control-other"), 10,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
-             about="the only control URL names another host"),
+             about="the only control URL names another host", windows=True),
     Scenario("hostile-description-redirect", scripted("desc-redirect"), 10,
              peers={"http": (desc_url(), 302)},
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("GET /real.xml", "POST"),
@@ -183,10 +196,13 @@ SCENARIOS = [
     Scenario("hostile-description-oversize", scripted("desc-oversize"), 10,
              peers={"http": (desc_url(), 200, 262145)},
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
-             about="a description one byte over 256 KiB"),
+             about="a description one byte over 256 KiB", windows=True),
     Scenario("hostile-description-doctype", scripted("desc-doctype"), 10,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
-             about="a description with a document type declaration"),
+             about="a description with a document type declaration", windows=True),
+    Scenario("hostile-soap-fault", scripted("soap-fault"), 10,
+             router_log_must=("POST /ctl/IPConn",),
+             about="GetExternalIPAddress answers a SOAP fault (UPnP error 501)", windows=True),
     Scenario("hostile-soap-redirect", scripted("soap-redirect"), 10,
              router_log_must=("POST /ctl/IPConn",), router_log_must_not=("IPConn2",),
              about="the SOAP answer is a 307 redirect"),
@@ -200,9 +216,21 @@ SCENARIOS = [
     Scenario("hostile-description-drip", scripted("desc-drip"), 10, within=25,
              router_log_must=("GET /rootDesc.xml",), router_log_must_not=("POST",),
              about="the description arrives one byte a second: the 12 s body deadline ends it"),
-    Scenario("echo-services-drip-time-limit", lambda w, c: W.home(w, c, echo_drip=True), "error",
-             within=70, router_log_must=(),
-             about="every echo service drips its answer: the 45 s limit gives the error screen"),
+    # A request that waits on an echo service must end with the check, on both platforms:
+    # Esc gives the cancelled screen at once (within a second; the bound here guards against
+    # a hang), and the 45 s limit the error screen on time.
+    Scenario("echo-services-drip-time-limit", lambda w, c: W.home(w, c, echo_mode="drip"), "error",
+             within=46, router_log_must=(),
+             about="every echo service drips its answer: the 45 s limit gives the error screen",
+             windows=True),
+    Scenario("esc-while-echo-drips-head", lambda w, c: W.home(w, c, router=None, echo_mode="drip-head"),
+             "cancelled", esc_after=3.0, esc_within=1.5, router_log_must=(),
+             about="Esc while an echo service sends its response head one byte a second", windows=True),
+    # Each service's phase time-out (10 s) ends its wait, so the three end before the limit.
+    Scenario("echo-services-stall", lambda w, c: W.home(w, c, router=None, echo_mode="stall"), 2,
+             within=40, router_log_must=(),
+             about="every echo service accepts and never answers: each request ends at its time-out",
+             windows=True),
     Scenario("natpmp-reports-other-address", scripted("honest", natpmp="81.99.0.9", pcp="0"), 12,
              peers={"upnp": W.HOME_WAN, "natpmp": "81.99.0.9"},
              router_log_must=("POST /ctl/IPConn", "NAT-PMP op 0", "PCP op 0"),
@@ -325,7 +353,57 @@ def interrupted_checks(run, packets, addrs):
     return errs
 
 
-def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None):
+def windows_verdict(sc, w, site, workdir, windows_binary, template, linux_res):
+    """The Windows program in the same world: its own checks, then its verdict against Linux's."""
+    workdir = os.path.join(workdir, "windows")
+    os.makedirs(workdir, exist_ok=True)
+    pcap = os.path.join(workdir, "pc.pcap")
+    tcpdump = capture.start(w, site.pc, pcap)
+    try:
+        # As on Linux, the start key waits a moment after the start screen: a key that comes
+        # before the program reads the console would be one typed ahead, and dropped.
+        steps = [("sleep", 0.5), ("key", "Return")]
+        if sc.esc_after is not None:
+            steps += [("sleep", sc.esc_after), ("esc",)]
+        steps += [screens(2, result=True), ("sleep", 1.5), ("key", "q")]
+        proxy = site.env.get("https_proxy", "").split("//")[-1] or None
+        run = wine_console.drive_console(site.pc, windows_binary, workdir, steps,
+                                         timeout=(sc.within or 45) + 30, template=template,
+                                         proxy=proxy)
+    finally:
+        capture.stop(tcpdump)
+    errs = ["Windows: " + e for e in drive.check_verdict(run, sc.expect)]
+    errs += ["Windows: " + e for e in timing_checks(sc, run)]
+    addrs = pc_addresses(w, site.pc)
+    errs += ["Windows: " + e for e in capture.check(capture.read_pcap(pcap), addrs, site.allowed,
+                                                      site.gateway, run.t_result)]
+    res = drive.parse_result(run.output)
+    seen = (res["score"], res["evidence"], res["reason"] or res["heading"])
+    notes = ["Windows: %s %s %s%s" % (seen + (" after %.1f s" % (run.t_result - run.t_start)
+                                               if run.t_result and run.t_start else "",))]
+    linux = (linux_res["score"], linux_res["evidence"], linux_res["reason"] or linux_res["heading"])
+    if seen != linux:
+        if sc.wine_gap:
+            notes.append("not compared: Wine gap: %s" % sc.wine_gap)
+            return [], notes
+        errs.append("the platforms differ: Linux %r, Windows %r" % (linux, seen))
+    elif sc.wine_gap:
+        errs.append("marked as a Wine gap (%s) but both platforms agree" % sc.wine_gap)
+    return errs, notes
+
+
+def timing_checks(sc, run):
+    errs = []
+    if sc.within and run.t_result and run.t_start and run.t_result - run.t_start > sc.within:
+        errs.append("the result came %.1f s after the start key (at most %d)"
+                    % (run.t_result - run.t_start, sc.within))
+    if sc.expect == "cancelled" and run.t_result and run.t_esc and run.t_result - run.t_esc > sc.esc_within:
+        errs.append("the cancelled screen came %.1f s after Esc (at most %g)"
+                    % (run.t_result - run.t_esc, sc.esc_within))
+    return errs
+
+
+def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None, template=None):
     workdir = os.path.join(base, sc.name)
     os.makedirs(workdir, exist_ok=True)
     errs = []
@@ -361,7 +439,8 @@ def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None
             if sc.wine_keys is not None:
                 if not windows_binary:
                     return None, ["no Windows program given (--windows-binary)"]
-                run = wine_console.drive_console(site.pc, windows_binary, workdir, sc.wine_keys)
+                run = wine_console.drive_console(site.pc, windows_binary, workdir, sc.wine_keys,
+                                                 template=template)
             else:
                 run = drive.drive(binary, site.pc, workdir, env_extra=dict(site.env, **sc.env),
                                   esc_after=sc.esc_after, redraw_key=sc.redraw_key,
@@ -384,11 +463,7 @@ def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None
             # Where the machine's speed decides between outcomes, each one allowed is tried.
             expected = sc.expect if isinstance(sc.expect, tuple) else (sc.expect,)
             errs += min((drive.check_verdict(run, e, screen=sc.screen) for e in expected), key=len)
-        if sc.within and run.t_result and run.t_start and run.t_result - run.t_start > sc.within:
-            errs.append("the result came %.1f s after the start key (at most %d)"
-                        % (run.t_result - run.t_start, sc.within))
-        if sc.expect == "cancelled" and run.t_result and run.t_esc and run.t_result - run.t_esc > 4:
-            errs.append("the cancelled screen came %.1f s after Esc" % (run.t_result - run.t_esc))
+        errs += timing_checks(sc, run)
         if sc.then:
             errs += ["second check: " + e for e in drive.check_verdict(run, sc.then_expect, screen=2)]
         packets = capture.read_pcap(pcap)
@@ -402,17 +477,26 @@ def run_scenario(sc, certs, base, binary, peers_mode, index, windows_binary=None
                      capture.check(second, addrs, site.allowed, site.gateway, run.t_result2)]
         else:
             errs += capture.check(packets, addrs, site.allowed, site.gateway, run.t_result)
-        if sc.expect != "cancelled":
-            errs += router_log_checks(site, sc)
+        if errs:
+            notes.append("sent: %s" % capture.summary(packets, addrs))
         if run.t_start and run.t_result:
             notes.append("result after %.1f s" % (run.t_result - run.t_start))
         res = drive.parse_result(run.output, 2 if sc.redraw_key else sc.screen)
         notes.append("screen: %s %s %s" % (res["score"], res["evidence"], res["reason"] or res["heading"]))
+        if sc.windows:
+            if not windows_binary or not template:
+                # The sanitizer run checks the Linux program alone.
+                notes.append("Windows not run (no --windows-binary)")
+            else:
+                more, said = windows_verdict(sc, w, site, workdir, windows_binary, template, res)
+                errs += more
+                notes += said
+        # The router's log holds both programs' requests: neither may have been steered.
+        if sc.expect != "cancelled":
+            errs += router_log_checks(site, sc)
         if run.t_result2:
             res = drive.parse_result(run.output, 2)
             notes.append("after R: %s %s %s" % (res["score"], res["evidence"], res["reason"] or res["heading"]))
-        if errs:
-            notes.append("sent: %s" % capture.summary(packets, addrs))
     return errs, notes
 
 
@@ -429,6 +513,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", default=default_binary())
     ap.add_argument("--windows-binary", help="the Windows program, for the Wine console cases")
+    ap.add_argument("--iphlpapi-standin", help="the folder of the test-only iphlpapi.dll stand-in "
+                    "(default: the windows build's tests/support/win32_iphlpapi_standin)")
     ap.add_argument("--peers", action="store_true", help="check the worlds with peer tools only")
     ap.add_argument("--keep", help="keep logs, captures and screens in this directory")
     ap.add_argument("--list", action="store_true")
@@ -465,11 +551,18 @@ def main():
     started = time.monotonic()
     try:
         certs = worlds.Certs(os.path.join(base, "certs"))
+        template = None
+        if args.windows_binary and not args.peers and any(s.windows or s.wine_keys for s in chosen):
+            standin = args.iphlpapi_standin or os.path.join(
+                os.path.dirname(args.windows_binary), "tests", "support", "win32_iphlpapi_standin")
+            t0 = time.monotonic()
+            template = wine_console.make_template(base, standin, certs.ca)
+            print("# Wine prefix booted in %.1f s" % (time.monotonic() - t0))
         def one(i, sc):
             t0 = time.monotonic()
             try:
                 errs, notes = run_scenario(sc, certs, base, args.binary, args.peers, i,
-                                           args.windows_binary)
+                                           args.windows_binary, template)
             except (WorldError, OSError, subprocess.SubprocessError) as e:
                 errs, notes = ["world failed: %s" % e], [traceback.format_exc().strip().splitlines()[-1]]
             return sc, errs, notes, time.monotonic() - t0

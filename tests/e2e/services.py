@@ -73,12 +73,31 @@ class QuietHandler(http.server.BaseHTTPRequestHandler):
 # ---------------------------------------------------------------- echo
 
 class EchoHandler(QuietHandler):
-    drip = False
+    mode = "answer"
 
     def do_GET(self):
-        if self.drip:
+        if self.mode == "drip":
             return drip_body(self, 64, b"1")
+        if self.mode == "drip-head":
+            return drip_bytes(self, b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" + b"X: y\r\n" * 40)
+        if self.mode == "stall":
+            # Connected and asked, it never answers: only the client's own bounds end the wait.
+            time.sleep(120)
+            self.close_connection = True
+            return
         self.send_body(200, (self.client_address[0] + "\n").encode())
+
+
+def drip_bytes(handler, data, interval=1.0):
+    """A response head one byte a second, never finished in time."""
+    try:
+        for i in range(len(data)):
+            handler.wfile.write(data[i:i + 1])
+            handler.wfile.flush()
+            time.sleep(interval)
+    except OSError:
+        pass
+    handler.close_connection = True
 
 
 def drip_body(handler, length, byte, interval=1.0, limit=120):
@@ -102,7 +121,7 @@ def drip_body(handler, length, byte, interval=1.0, limit=120):
 
 
 def run_echo(args):
-    EchoHandler.drip = args.drip
+    EchoHandler.mode = args.mode
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(args.cert, args.key)
     servers = []
@@ -190,6 +209,16 @@ def soap_response(address):
             '</u:GetExternalIPAddressResponse></s:Body></s:Envelope>').encode()
 
 
+def soap_fault(code, text):
+    return ('<?xml version="1.0"?>'
+            '<s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/" '
+            's:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><s:Body><s:Fault>'
+            '<faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>'
+            '<UPnPError xmlns="urn:schemas-upnp-org:control-1-0"><errorCode>%d</errorCode>'
+            '<errorDescription>%s</errorDescription></UPnPError></detail></s:Fault></s:Body>'
+            '</s:Envelope>' % (code, text)).encode()
+
+
 def make_router_handler(args, log):
     gw = args.lan
     other = args.other_host
@@ -226,6 +255,8 @@ def make_router_handler(args, log):
             log("POST %s %s" % (self.path, action))
             if self.path != "/ctl/IPConn" or "GetExternalIPAddress" not in action or b"GetExternalIPAddress" not in body:
                 return self.send_body(500, b"", "text/xml")
+            if args.variant == "soap-fault":
+                return self.send_body(500, soap_fault(501, "Action Failed"), 'text/xml; charset="utf-8"')
             if args.variant == "soap-redirect":
                 return self.send_body(307, b"", extra=[("Location", "http://%s:%d/ctl/IPConn2" % (gw, port))])
             self.send_body(200, soap_response(args.upnp_address), 'text/xml; charset="utf-8"')
@@ -272,6 +303,8 @@ def natpmp_pcp_answer(args, data, log):
         log("NAT-PMP op %d" % data[1])
         if args.natpmp == "silent" or data[1] != 0:
             return None
+        if args.natpmp == "refuse":  # result code 2: not authorized / refused
+            return struct.pack("!BBHI", 0, 128, 2, 1000) + b"\0" * 4
         addr = socket.inet_aton(args.natpmp)
         return struct.pack("!BBHI", 0, 128, 0, 1000) + addr
     if len(data) >= 24 and data[0] == 2:
@@ -391,7 +424,9 @@ def main():
     e.add_argument("--cert", required=True)
     e.add_argument("--key", required=True)
     e.add_argument("--addr", action="append", required=True)
-    e.add_argument("--drip", action="store_true", help="answer one byte a second, never in time")
+    e.add_argument("--mode", default="answer", choices=("answer", "drip", "drip-head", "stall"),
+                   help="drip: the body one byte a second; drip-head: the head likewise; "
+                        "stall: never answer")
     t = sub.add_parser("tcp")
     t.add_argument("--addr", action="append", required=True)
     t.add_argument("--port", type=int, default=443)

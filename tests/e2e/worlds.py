@@ -85,7 +85,7 @@ class Certs:
 
 # ------------------------------------------------------------------ pieces
 
-def internet(w, certs, echo=True, ipv6=True, echo_drip=False):
+def internet(w, certs, echo=True, ipv6=True, echo_mode="answer"):
     w.hosts = ECHO_HOSTS
     ns = w.ns("inet")
     # The services' addresses live on loopback: no dummy interfaces in every kernel we meet.
@@ -98,7 +98,7 @@ def internet(w, certs, echo=True, ipv6=True, echo_drip=False):
         w.service(ns, "tcp6", ["tcp"] + sum((["--addr", a] for a in IPV6_SERVERS), []))
     if echo:
         w.service(ns, "echo", ["echo", "--cert", certs.cert, "--key", certs.key]
-                  + sum((["--addr", a] for a in ECHO_ADDRS), []) + (["--drip"] if echo_drip else []))
+                  + sum((["--addr", a] for a in ECHO_ADDRS), []) + ["--mode", echo_mode])
     return ns
 
 
@@ -205,8 +205,8 @@ def allowed_base(gateway=None):
 
 def home(w, certs, router="miniupnpd", upnp=True, natpmp=True, ipv6=False, env=None,
          variant="honest", natpmp_reply="silent", pcp_reply="silent", spoofer=False, proxy=False,
-         second_route=False, echo_drip=False):
-    inet = internet(w, certs, ipv6=True, echo_drip=echo_drip)
+         second_route=False, echo_mode="answer"):
+    inet = internet(w, certs, ipv6=True, echo_mode=echo_mode)
     rt = w.ns("rt")
     pc = w.ns("pc")
     uplink(w, inet, rt, "wan0", "up1", "81.10.0.1/24", HOME_WAN + "/24")

@@ -30,7 +30,7 @@ bool LookupPublicAddressFrom(const CancelFlag& cancel, const HttpProfile& profil
     if (cancel.load()) return false;
     std::string body;
     std::uint32_t parsed = 0;
-    if (HttpFetch(profile, urls[i], u"", {}, body) && ParseEchoBody(body, parsed)) {
+    if (HttpFetch(profile, urls[i], u"", {}, body, &cancel) && ParseEchoBody(body, parsed)) {
       address = parsed;
       return true;
     }

@@ -43,21 +43,22 @@ const HttpProfile GatewayControlPost = {
 };
 
 bool HttpFetch(const HttpProfile& profile, std::u16string_view url, std::u16string_view extraHeaders,
-               std::string_view requestBody, std::string& responseBody) {
+               std::string_view requestBody, std::string& responseBody,
+               const CancelFlag* cancel) {
   responseBody.clear();
   HttpTarget target;
   return BuildHttpTarget(profile, url, target) &&
-         HttpFetchTarget(profile, target, extraHeaders, requestBody, responseBody);
+         HttpFetchTarget(profile, target, extraHeaders, requestBody, responseBody, cancel);
 }
 
 bool HttpFetchTarget(const HttpProfile& profile, const HttpTarget& target,
                      std::u16string_view extraHeaders, std::string_view requestBody,
-                     std::string& responseBody) {
+                     std::string& responseBody, const CancelFlag* cancel) {
   const std::uint64_t startMs = MonotonicMs();
   responseBody.clear();
   std::vector<std::string> lines;
   if (!SplitHeaderLines(extraHeaders, lines)) return false;
-  const BodyRule rule(profile, startMs);
+  const BodyRule rule(profile, startMs, cancel);
   return HttpExchange(profile, target, extraHeaders, requestBody, rule, responseBody);
 }
 

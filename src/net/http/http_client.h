@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "os/cancel_flag.h"
+
 namespace talvo {
 
 // The largest body a router may send, for its description and its SOAP answers alike: ample
@@ -28,9 +30,11 @@ extern const HttpProfile GatewayDescriptionGet;
 extern const HttpProfile GatewayControlPost;
 
 // One bounded request. True only for status 200 with the whole body, within the cap and
-// before the deadline, in `responseBody`. `extraHeaders` are CR LF terminated lines.
+// before the deadline, in `responseBody`. `extraHeaders` are CR LF terminated lines. A set
+// `cancel` flag ends the request as its deadline would, wherever it waits.
 bool HttpFetch(const HttpProfile& profile, std::u16string_view url, std::u16string_view extraHeaders,
-               std::string_view requestBody, std::string& responseBody);
+               std::string_view requestBody, std::string& responseBody,
+               const CancelFlag* cancel = nullptr);
 
 // Where one request goes and what its request line names.
 struct HttpTarget {
@@ -43,6 +47,6 @@ struct HttpTarget {
 // HttpFetch for a URL its caller has already split and checked into `target`.
 bool HttpFetchTarget(const HttpProfile& profile, const HttpTarget& target,
                      std::u16string_view extraHeaders, std::string_view requestBody,
-                     std::string& responseBody);
+                     std::string& responseBody, const CancelFlag* cancel = nullptr);
 
 }  // namespace talvo

@@ -1,5 +1,10 @@
-// WinHTTP carries the exchange on Windows: one synchronous session, connection and request,
-// each closed by its owner on every way out, the request last opened and first closed.
+// WinHTTP carries the exchange on Windows, in its asynchronous mode: a synchronous call cannot
+// be ended from the worker, and one stalled phase would hold the check past its own deadline,
+// Esc and the time limit. The worker issues each step and waits for its completion in short
+// slices, reading the deadline and the cancel flag between them. The worker owns and closes
+// every handle, the request first; what WinHTTP may still touch after an abandoned step (the
+// buffers, the completion event) lives in a state that the request's last callback, the
+// handle-closing one, releases.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -8,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "net/http/http_rules.h"
 #include "os/clock.h"
@@ -54,6 +60,83 @@ bool DeclaredLength(HINTERNET request, std::optional<std::uint64_t>& declared) {
   return DeclaredLengthOf(narrow, declared);
 }
 
+// How often a waiting step looks at the deadline and the cancel flag.
+constexpr DWORD kWaitSliceMs = 50;
+
+class EventHandle {
+ public:
+  EventHandle() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+  ~EventHandle() {
+    if (event_ != nullptr) CloseHandle(event_);
+  }
+  EventHandle(const EventHandle&) = delete;
+  EventHandle& operator=(const EventHandle&) = delete;
+  HANDLE get() const { return event_; }
+
+ private:
+  HANDLE event_;
+};
+
+// Shared by the worker and WinHTTP's callbacks for one request; the event orders the
+// callback's writes before the worker's reads.
+struct AsyncState {
+  EventHandle done;
+  bool succeeded = false;
+  DWORD available = 0;
+  DWORD received = 0;
+  std::u16string headers;
+  std::string requestBody;
+  std::vector<char> readBuffer;
+
+  void Complete(bool ok) {
+    succeeded = ok;
+    SetEvent(done.get());
+  }
+};
+using SharedState = std::shared_ptr<AsyncState>;
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
+                              DWORD length) {
+  // The session and the connection carry no context; only the request's callbacks count.
+  if (context == 0) return;
+  auto* keep = reinterpret_cast<SharedState*>(context);
+  AsyncState& state = **keep;
+  switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+      state.Complete(true);
+      break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+      state.available = info != nullptr ? *static_cast<const DWORD*>(info) : 0;
+      state.Complete(info != nullptr);
+      break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+      state.received = length;
+      state.Complete(true);
+      break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+      state.Complete(false);
+      break;
+    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
+      // The request's last callback: WinHTTP holds the state no longer.
+      delete keep;
+      break;
+    default:
+      break;
+  }
+}
+
+// Waits for the step just issued; false when it failed, or when the deadline or the cancel
+// flag ended the wait first (the step is then abandoned with the request).
+bool AwaitStep(AsyncState& state, const BodyRule& rule) {
+  for (;;) {
+    if (WaitForSingleObject(state.done.get(), kWaitSliceMs) == WAIT_OBJECT_0) {
+      return state.succeeded;
+    }
+    if (rule.DeadlinePassed(MonotonicMs())) return false;
+  }
+}
+
 }  // namespace
 
 bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
@@ -66,8 +149,14 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
   const InternetHandle session(WinHttpOpen(
       Wide(agent),
       profile.useSystemProxy ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
-      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
   if (!session) return false;
+  if (WinHttpSetStatusCallback(session.get(), OnRequestStatus,
+                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS |
+                                   WINHTTP_CALLBACK_FLAG_HANDLES,
+                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+    return false;
+  }
   const int timeout =
       profile.phaseTimeoutMs > INT_MAX ? INT_MAX : static_cast<int>(profile.phaseTimeoutMs);
   if (!WinHttpSetTimeouts(session.get(), timeout, timeout, timeout, timeout)) return false;
@@ -79,6 +168,15 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
       connection.get(), Wide(verb), Wide(target.objectPath), nullptr, WINHTTP_NO_REFERER,
       WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return false;
+  // From here on the request's callbacks hold the state, until its handle-closing callback.
+  const SharedState state = std::make_shared<AsyncState>();
+  if (state->done.get() == nullptr) return false;
+  auto* keep = new SharedState(state);
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(keep);
+  if (!WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+    delete keep;
+    return false;
+  }
   if (!SetDwordOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY,
                       WINHTTP_OPTION_REDIRECT_POLICY_NEVER)) {
     return false;
@@ -96,18 +194,21 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
     return false;
   }
 
-  // The whole body goes with the request: there is no separate write.
-  const DWORD bodyLength = static_cast<DWORD>(requestBody.size());
-  void* body = requestBody.empty() ? WINHTTP_NO_REQUEST_DATA
-                                   : const_cast<char*>(requestBody.data());
+  // The whole body goes with the request: there is no separate write. WinHTTP may read the
+  // headers and the body until the send completes, so they live in the shared state.
+  state->headers = headers;
+  state->requestBody = requestBody;
+  const DWORD bodyLength = static_cast<DWORD>(state->requestBody.size());
+  void* body = state->requestBody.empty() ? WINHTTP_NO_REQUEST_DATA : state->requestBody.data();
   if (!WinHttpSendRequest(request.get(),
-                          headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : Wide(headers),
-                          static_cast<DWORD>(headers.size()), body, bodyLength, bodyLength, 0)) {
+                          state->headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS
+                                                 : Wide(state->headers),
+                          static_cast<DWORD>(state->headers.size()), body, bodyLength,
+                          bodyLength, context) ||
+      !AwaitStep(*state, rule)) {
     return false;
   }
-  // A head that could only begin after the deadline would fail the first body pass anyway.
-  if (rule.DeadlinePassed(MonotonicMs())) return false;
-  if (!WinHttpReceiveResponse(request.get(), nullptr)) return false;
+  if (!WinHttpReceiveResponse(request.get(), nullptr) || !AwaitStep(*state, rule)) return false;
 
   DWORD status = 0;
   DWORD statusSize = sizeof status;
@@ -126,8 +227,10 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
   for (;;) {
     const std::uint64_t passStartMs = MonotonicMs();
     if (rule.DeadlinePassed(passStartMs)) return false;
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request.get(), &available)) return false;
+    if (!WinHttpQueryDataAvailable(request.get(), nullptr) || !AwaitStep(*state, rule)) {
+      return false;
+    }
+    const DWORD available = state->available;
     switch (rule.Pass(passStartMs, available, responseBody.size())) {
       case BodyStep::Complete:
         return BodyRule::EndMatchesDeclared(declared, responseBody.size());
@@ -136,12 +239,15 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
       case BodyStep::Read:
         break;
     }
-    const std::size_t held = responseBody.size();
-    responseBody.resize(held + available);
-    DWORD received = 0;
-    const BOOL read = WinHttpReadData(request.get(), &responseBody[held], available, &received);
-    responseBody.resize(held + (read && received <= available ? received : 0));
-    if (!read || !BodyRule::ReadAccepted(available, received)) return false;
+    // WinHTTP writes into a buffer of the shared state: an abandoned read may finish later.
+    state->readBuffer.resize(available);
+    if (!WinHttpReadData(request.get(), state->readBuffer.data(), available, nullptr) ||
+        !AwaitStep(*state, rule)) {
+      return false;
+    }
+    const DWORD received = state->received;
+    if (!BodyRule::ReadAccepted(available, received)) return false;
+    responseBody.append(state->readBuffer.data(), received);
   }
 }
 

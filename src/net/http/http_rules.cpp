@@ -132,6 +132,7 @@ bool DeclaredLengthOf(std::string_view headLines, std::optional<std::uint64_t>& 
 }
 
 bool BodyRule::DeadlinePassed(std::uint64_t nowMs) const {
+  if (cancel_ != nullptr && cancel_->load()) return true;
   const std::uint64_t elapsed = nowMs > startMs_ ? nowMs - startMs_ : 0;
   return elapsed >= deadlineMs_;
 }

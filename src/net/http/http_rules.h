@@ -53,8 +53,9 @@ enum class BodyStep { Read, Complete, Fail };
 // an end of data (0 announced) completes the body, unless an empty body is refused.
 class BodyRule {
  public:
-  BodyRule(const HttpProfile& profile, std::uint64_t startMs)
-      : deadlineMs_(profile.deadlineMs),
+  BodyRule(const HttpProfile& profile, std::uint64_t startMs, const CancelFlag* cancel = nullptr)
+      : cancel_(cancel),
+        deadlineMs_(profile.deadlineMs),
         startMs_(startMs),
         maxBodyBytes_(profile.maxBodyBytes),
         requireNonEmptyBody_(profile.requireNonEmptyBody) {}
@@ -68,6 +69,7 @@ class BodyRule {
     return received != 0 && received <= requested;
   }
 
+  // The request must end now: its deadline has passed, or the check it serves was cancelled.
   bool DeadlinePassed(std::uint64_t nowMs) const;
   // A length the server declares in advance that could never fit under the cap.
   bool DeclaredLengthFits(std::uint64_t declared) const { return declared <= maxBodyBytes_; }
@@ -78,6 +80,7 @@ class BodyRule {
   }
 
  private:
+  const CancelFlag* cancel_;
   std::uint64_t deadlineMs_;
   std::uint64_t startMs_;
   std::size_t maxBodyBytes_;
