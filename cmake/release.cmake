@@ -48,7 +48,7 @@ endif()
 include(GNUInstallDirs)
 set(TALVO_PACKAGING_DIR ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 
-# The shipped program: on Windows with its version resource and manifest and stripped (the
+# The shipped program: on Windows with its version resource, manifest and icon, and stripped (the
 # unstripped file stays beside it as <name>-unstripped.exe); on Linux installed with its manual
 # page. Called where the target is made, since only that folder may add build steps to it.
 function(talvo_release_program target)
@@ -56,9 +56,19 @@ function(talvo_release_program target)
     string(REPLACE "." "," TALVO_VERSION_COMMAS "${PROJECT_VERSION}.0")
     set(TALVO_EXE_NAME ${target}.exe)
     set(TALVO_MANIFEST_FILE ${TALVO_PACKAGING_DIR}/windows/talvo-netcheck.manifest)
+    set(TALVO_ICON_FILE ${CMAKE_BINARY_DIR}/talvo-netcheck.ico)
     set(rc ${CMAKE_BINARY_DIR}/talvo-netcheck.rc)
     configure_file(${TALVO_PACKAGING_DIR}/windows/talvo-netcheck.rc.in ${rc} @ONLY)
-    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${TALVO_MANIFEST_FILE})
+    # The icon is drawn as text in the repository and made into an .ico here.
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    add_custom_command(OUTPUT ${TALVO_ICON_FILE}
+      COMMAND ${Python3_EXECUTABLE} ${TALVO_PACKAGING_DIR}/windows/make_icon.py
+              ${TALVO_PACKAGING_DIR}/windows/icon.txt ${TALVO_ICON_FILE}
+      DEPENDS ${TALVO_PACKAGING_DIR}/windows/make_icon.py ${TALVO_PACKAGING_DIR}/windows/icon.txt)
+    add_custom_target(${target}-icon DEPENDS ${TALVO_ICON_FILE})
+    add_dependencies(${target} ${target}-icon)
+    set_source_files_properties(${rc} PROPERTIES
+      OBJECT_DEPENDS "${TALVO_MANIFEST_FILE};${TALVO_ICON_FILE}")
     target_sources(${target} PRIVATE ${rc})
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}>

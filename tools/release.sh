@@ -90,7 +90,7 @@ check_tree() {
   local wanted
   for wanted in '"ProductName", "TALVO LINK - NETWORK CHECK"' "\"FileVersion\", \"$version\"" \
                 "\"ProductVersion\", \"$version\"" '"OriginalFilename", "talvo-netcheck.exe"' \
-                '"LegalCopyright", "Copyright' 'level=""asInvoker""'; do
+                '"LegalCopyright", "Copyright' 'level=""asInvoker""' 'RT_GROUP_ICON'; do
     grep -qF -- "$wanted" <<<"$resources" || fail "the .exe lacks $wanted"
   done
   (($(grep -c 'supportedOS Id' <<<"$resources") == 4)) || fail "the manifest lacks Windows 7 to 11"
@@ -103,7 +103,7 @@ check_tree() {
       ! grep -qaF -- "$folder" "$file" || fail "$file names the build folder $folder"
     done
   done
-  step ".exe: $size bytes, version $version, manifest asInvoker, Windows 7 to 11"
+  step ".exe: $size bytes, version $version, icon, manifest asInvoker, Windows 7 to 11"
 
   [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "the .deb's version is not $version"
   local lintian_out lintian_status=0
