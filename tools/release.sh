@@ -9,7 +9,7 @@
 #                            folder elsewhere, built once more and compared with this tree's
 #                            build/linux and build/windows (the presets' own builds), then the
 #                            same checks on those builds.
-# The checks: the .exe carries the version resource and the manifest, is under 600 KiB and
+# The checks: the .exe carries its version resource, manifest and icon, is under 600 KiB and
 # names no build folder; the .deb has no lintian error, and unpacked into a scratch root gives
 # a program that starts and refuses input that is not a terminal with exit code 1.
 set -euo pipefail
@@ -19,7 +19,7 @@ mode=release
 out=
 case "${1:-}" in
   --check) mode=check ;;
-  -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+  -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
   '') ;;
   *) out=$1 ;;
 esac
@@ -122,44 +122,50 @@ check_tree() {
   step "unpacked program refuses input that is not a terminal (exit 1); manual page without warnings"
 }
 
-start=$SECONDS
-if [[ $mode == check ]]; then
-  # The sources as this tree has them, committed or not, in a folder of another name.
-  copy=$scratch/second-build/talvo
-  mkdir -p "$copy"
-  git ls-files -z --cached --others --exclude-standard |
-    tar --null -T - -cf - | tar -xf - -C "$copy"
-  # This tree's builds, brought up to date: usually nothing to do after the presets' stages,
-  # but the release date is the latest commit's.
-  for preset in linux windows; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j"$jobs" --target talvo-netcheck >/dev/null
+# All of it in one function, read whole before it runs: editing this file during a release
+# cannot change the release.
+main() {
+  start=$SECONDS
+  if [[ $mode == check ]]; then
+    # The sources as this tree has them, committed or not, in a folder of another name.
+    copy=$scratch/second-build/talvo
+    mkdir -p "$copy"
+    git ls-files -z --cached --others --exclude-standard |
+      tar --null -T - -cf - | tar -xf - -C "$copy"
+    # This tree's builds, brought up to date: usually nothing to do after the presets' stages,
+    # but the release date is the latest commit's.
+    for preset in linux windows; do
+      cmake --preset "$preset" >/dev/null
+      cmake --build --preset "$preset" -j"$jobs" --target talvo-netcheck >/dev/null
+    done
+    (cd build/linux && cpack -G DEB >/dev/null 2>&1) || fail "cpack failed in build/linux"
+    build_tree "$copy"
+    compare_builds "$root" "$copy"
+    check_tree "$root" "$root" "$copy"
+    step "release stage: $((SECONDS - start)) s"
+    exit 0
+  fi
+
+  [[ -z $(git status --porcelain --untracked-files=no) ]] ||
+    echo "release: uncommitted changes are not released; building commit $(git rev-parse --short HEAD)" >&2
+  commit=$(git rev-parse HEAD)
+  first=$scratch/a/talvo
+  second=$scratch/second/deeper/talvo-netcheck
+  for clone in "$first" "$second"; do
+    git clone -q --no-checkout "$root" "$clone"
+    git -C "$clone" checkout -q --detach "$commit"
+    build_tree "$clone"
   done
-  (cd build/linux && cpack -G DEB >/dev/null 2>&1) || fail "cpack failed in build/linux"
-  build_tree "$copy"
-  compare_builds "$root" "$copy"
-  check_tree "$root" "$root" "$copy"
-  step "release stage: $((SECONDS - start)) s"
-  exit 0
-fi
+  compare_builds "$first" "$second"
+  check_tree "$first" "$root" "$first" "$second"
 
-[[ -z $(git status --porcelain --untracked-files=no) ]] ||
-  echo "release: uncommitted changes are not released; building commit $(git rev-parse --short HEAD)" >&2
-commit=$(git rev-parse HEAD)
-first=$scratch/a/talvo
-second=$scratch/second/deeper/talvo-netcheck
-for clone in "$first" "$second"; do
-  git clone -q --no-checkout "$root" "$clone"
-  git -C "$clone" checkout -q --detach "$commit"
-  build_tree "$clone"
-done
-compare_builds "$first" "$second"
-check_tree "$first" "$root" "$first" "$second"
+  version=$(version_of "$first")
+  out=${out:-build/release/talvo-netcheck-$version}
+  mkdir -p "$out"
+  cp "$first/build/windows/talvo-netcheck.exe" "$first/build/linux/talvo-netcheck_${version}_amd64.deb" "$out/"
+  (cd "$out" && sha256sum talvo-netcheck.exe "talvo-netcheck_${version}_amd64.deb" >SHA256SUMS)
+  step "written to $out ($((SECONDS - start)) s):"
+  (cd "$out" && ls -l && cat SHA256SUMS)
+}
 
-version=$(version_of "$first")
-out=${out:-build/release/talvo-netcheck-$version}
-mkdir -p "$out"
-cp "$first/build/windows/talvo-netcheck.exe" "$first/build/linux/talvo-netcheck_${version}_amd64.deb" "$out/"
-(cd "$out" && sha256sum talvo-netcheck.exe "talvo-netcheck_${version}_amd64.deb" >SHA256SUMS)
-step "written to $out ($((SECONDS - start)) s):"
-(cd "$out" && ls -l && cat SHA256SUMS)
+main "$@"; exit
