@@ -40,7 +40,7 @@ foreach(lang CXX C)
   set(CMAKE_${lang}_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
 endforeach()
 if(WIN32)
-  # The PE header's link time.
+  # No link time in the PE header.
   add_link_options(-Wl,--no-insert-timestamp)
   enable_language(RC)
 endif()
