@@ -1,13 +1,26 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need; skips what is there.
+# Installs the Debian packages this project needs; skips what is there.
+#   tools/setup.sh         everything: building and running, testing, fuzzing, releasing
+#   tools/setup.sh --run   only what building and running the Linux program needs
 set -euo pipefail
-packages=(
-  cmake g++ clang libclang-rt-14-dev pkg-config googletest
-  libcurl4-openssl-dev libxml2-dev libmnl-dev ca-certificates
+# Building and running the Linux program. make: cmake only recommends it.
+run_packages=(
+  cmake make g++ pkg-config libcurl4-openssl-dev libmnl-dev ca-certificates
+  # The program parses the router's XML with libxml2 until its own reader replaces it; then
+  # only the fuzz build needs libxml2-dev, and it moves to the list below.
+  libxml2-dev
+)
+# Tests, sanitizers, the Windows cross build under Wine, end to end, fuzzing, benchmarks and
+# releases.
+test_packages=(
+  clang libclang-rt-14-dev googletest
   g++-mingw-w64-x86-64-posix wine64
   iproute2 nftables tcpdump openssl python3 miniupnpd-nftables miniupnpc natpmpc time
   xvfb xdotool
+  git dpkg-dev file lintian man-db
 )
+packages=("${run_packages[@]}")
+[[ ${1:-} == --run ]] || packages+=("${test_packages[@]}")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

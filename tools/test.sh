@@ -8,7 +8,10 @@
 #     build of the program;
 #   - the Windows cross build and its tests under Wine;
 #   - the answers of the tables both platforms run, compared row by row;
-#   - every fuzz target for a short while.
+#   - every fuzz target for a short while;
+#   - the release: one more build of both programs, elsewhere, byte-identical to the presets'
+#     own; the .exe's version resource and manifest; the .deb's lintian check and a scratch
+#     install that refuses input that is not a terminal.
 # Needs root (network namespaces). Stops at the first failing stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,6 +55,9 @@ stage "both platforms: every row of the shared tables answered alike"
 
 stage "fuzz: ${fuzz_seconds}s per target"
 tools/fuzz.sh "$fuzz_seconds"
+
+stage "release: reproducible builds, .exe resources, .deb"
+tools/release.sh --check
 
 # Every stage above stops the script on failure, so reaching here means all of them passed.
 echo
