@@ -102,6 +102,17 @@ TEST(XmlPullReader, TextBoundCountsUtf16Units) {
   EXPECT_EQ(Nodes("<a>" + std::string(5000, 'y') + "</a>", 5000)[1].size(), 5001u);
 }
 
+TEST(XmlPullReader, NestingBoundIsExact) {
+  const auto nested = [](unsigned depth) {
+    std::string document;
+    for (unsigned i = 0; i < depth; ++i) document += "<a>";
+    for (unsigned i = 0; i < depth; ++i) document += "</a>";
+    return document;
+  };
+  EXPECT_EQ(Nodes(nested(kMaxXmlDepth)).back(), "end");
+  EXPECT_EQ(Nodes(nested(kMaxXmlDepth + 1)).back(), "error");
+}
+
 TEST(XmlPullReader, StaysAtTheEndOnceReached) {
   XmlPullReader reader("<a/>", 2048);
   XmlNode node;
