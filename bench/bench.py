@@ -296,7 +296,7 @@ def resources(table, section, runs):
               " MiB", "< 8 MiB", lambda v: max(v) < 8.0)
     table.add(section, "  of it private anonymous memory (sampled)",
               [r.anon_kib / 1024.0 if r.anon_kib else None for r in runs], " MiB", "",
-              None, "the rest is shared library text: libcurl, OpenSSL, GnuTLS, libxml2, ICU")
+              None, "the rest is shared library text: libcurl, OpenSSL, GnuTLS")
     table.add(section, "CPU time of the process", [r.cpu_s * 1000.0 if r.cpu_s is not None else None
                                                    for r in runs])
     table.add(section, "CPU time / process wall time",

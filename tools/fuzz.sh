@@ -20,7 +20,7 @@ fi
 upnp_fixtures=tests/net/upnp/fixtures
 declare -A shared_seeds=(
   [description_fuzz]="$upnp_fixtures"
-  [xml_syntax_fuzz]="$upnp_fixtures fuzz/corpus/description_fuzz fuzz/corpus/soap_fuzz"
+  [xml_reader_fuzz]="$upnp_fixtures fuzz/corpus/description_fuzz fuzz/corpus/soap_fuzz"
 )
 failed=0
 for t in "${targets[@]}"; do

@@ -101,6 +101,7 @@ TEST(GatewayUrl, RefusesWhatTheStacksWouldReadDifferently) {
                   {"a backslash", u"http://192.168.1.1:5000\\ctl"},
                   {"a blank", u"http://192.168.1.1/a b"},
                   {"a broken escape", u"http://192.168.1.1/a%zz"},
+                  {"an escape broken in its second digit", u"http://192.168.1.1/a%2z"},
                   {"a bracket", u"http://192.168.1.1/[x]"}},
                  false);
 }

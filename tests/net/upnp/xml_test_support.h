@@ -3,7 +3,6 @@
 #include <iterator>
 #include <string>
 
-#include "support/wine.h"
 
 // The router documents kept beside the tests, read as the bytes a router would send.
 inline std::string ReadFixture(const std::string& name) {
