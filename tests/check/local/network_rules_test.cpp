@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "os/endpoint.h"
+#include "support/answers.h"
 
 namespace talvo {
 namespace {
@@ -85,7 +86,7 @@ TEST(AdapterAddresses, LinksAndTheirAddressesMakeTheAdaptersUnlessADumpFailed) {
 TEST(LinkKinds, TunnelsAreKnownByTheirDriverOrAnEncapsulatingLinkType) {
   for (const char* kind : {"tun", "wireguard", "xfrm", "vti", "vti6", "ipip", "ip6tnl", "sit",
                            "gre", "gretap", "ip6gre", "ip6gretap", "erspan", "ip6erspan",
-                           "l2tpeth", "vxlan", "geneve", "bareudp", "gtp"}) {
+                           "l2tpeth", "vxlan", "geneve", "bareudp", "gtp", "ppp"}) {
     EXPECT_TRUE(LinkKindIsTunnel(kind)) << kind;
   }
   for (const char* kind : {"", "veth", "bridge", "vlan", "macvlan", "bond", "dummy", "wireguar"}) {
@@ -103,6 +104,17 @@ TEST(LinkKinds, TunnelsAreKnownByTheirDriverOrAnEncapsulatingLinkType) {
   }
   EXPECT_FALSE(InterfaceOf(links, 9).readable);
   EXPECT_FALSE(InterfaceOf(std::nullopt, 4).readable);
+}
+
+TEST(LinkKinds, WindowsInterfaceRowsAreTunnelsByTypeOrTunnelType) {
+  test::AnswerLog answers;
+  for (const auto& [name, type, tunnelType, tunnel] :
+       {std::tuple{"Wintun, WireGuard (53)", 53u, 0u, true}, {"PPP dial-up or VPN (23)", 23u, 0u, true},
+        {"a tunnel type on any row", 1u, 11u, true}, {"Ethernet, Hyper-V, TAP (6)", 6u, 0u, false},
+        {"Wi-Fi (71)", 71u, 0u, false}}) {
+    EXPECT_EQ(InterfaceTypeIsTunnel(type, tunnelType), tunnel) << name;
+    answers.Record(name, InterfaceTypeIsTunnel(type, tunnelType) ? "tunnel" : "no tunnel");
+  }
 }
 
 // A scripted GetAdaptersAddresses: each call takes the next answer and the size it asks for.
@@ -346,7 +358,7 @@ TEST(DefaultRouteConfirmation, FillsTheRouteWhenTheSystemLookupAgrees) {
   const RouteRow row = Default(7, kGatewayA, 0, 25);
   const std::uint32_t source = Ipv4FromParts(192, 168, 1, 20);
   DefaultRoute route;
-  ASSERT_TRUE(ConfirmDefaultRoute(row, Agreeing(row, source), route));
+  ASSERT_TRUE(ConfirmDefaultRoute({row}, 0, Agreeing(row, source), Agreeing(row, source), route));
   EXPECT_EQ(route.localAddress, source);
   EXPECT_EQ(route.gatewayAddress, kGatewayA);
   EXPECT_EQ(route.interfaceIndex, 7u);
@@ -372,10 +384,47 @@ TEST(DefaultRouteConfirmation, EachDisagreementRejectsTheWholeLookup) {
     BestRouteAnswer best = Agreeing(row, source);
     c.spoil(best);
     DefaultRoute route{1, 2, 3};
-    EXPECT_FALSE(ConfirmDefaultRoute(row, best, route)) << c.name;
+    EXPECT_FALSE(ConfirmDefaultRoute({row}, 0, best, Agreeing(row, source), route)) << c.name;
     EXPECT_EQ(route.localAddress, 0u) << c.name;
     EXPECT_EQ(route.gatewayAddress, 0u) << c.name;
     EXPECT_EQ(route.interfaceIndex, 0u) << c.name;
+  }
+}
+
+// The unpinned lookup: the route traffic to the address really takes.
+TEST(DefaultRouteConfirmation, TheRouteTrafficTakesMustLeadTheChosenWay) {
+  const RouteRow lan = Default(7, kGatewayA, 0, 25);
+  RouteRow carrierGone = Default(8, kGatewayB, 0, 5);
+  carrierGone.interfaceConnected = false;
+  const RouteRow sibling = Default(9, kGatewayB, 0, 25);
+  RouteRow halfRoute = Default(4, Ipv4FromParts(10, 8, 0, 1), 0, 1);
+  halfRoute.prefixLength = 1;
+  struct Case {
+    const char* name;
+    std::vector<RouteRow> rows;
+    RouteRow taken;
+    bool confirmed;
+  };
+  const std::uint32_t source = Ipv4FromParts(192, 168, 1, 20);
+  const Case cases[] = {
+      {"a tunnel's half route (split or full tunnel)", {lan}, halfRoute, false},
+      {"another interface's default route", {lan, Default(8, kGatewayB, 0, 30)},
+       Default(8, kGatewayB, 0, 30), false},
+      {"a route nobody listed", {lan}, Default(8, kGatewayB, 0, 25), false},
+      {"a cheaper route whose carrier has gone", {carrierGone, lan}, carrierGone, true},
+      {"an equal-cost next hop of the same table", {lan, sibling}, sibling, true},
+  };
+  test::AnswerLog answers;
+  for (const Case& c : cases) {
+    const std::size_t kept = ChooseDefaultRoute(c.rows).value_or(0);
+    ASSERT_EQ(c.rows[kept].interfaceIndex, 7u) << c.name;
+    BestRouteAnswer taken = Agreeing(c.taken, source);
+    taken.prefixLength = c.taken.prefixLength;
+    DefaultRoute route;
+    const bool confirmed =
+        ConfirmDefaultRoute(c.rows, kept, Agreeing(c.rows[kept], source), taken, route);
+    EXPECT_EQ(confirmed, c.confirmed) << c.name;
+    answers.Record(c.name, confirmed ? "confirmed" : "not confirmed");
   }
 }
 
@@ -411,11 +460,16 @@ TEST(OtherDefaultRoute, OnlyAConnectedInterfaceWithAGatewayCounts) {
       {"the own interface unreadable does not matter", {ownUnreadable}, true, false},
       {"unreadable without a gateway does not matter", {unreadableWithoutGateway}, true, false},
       {"a half-default route is not a default route", {otherNotDefault}, true, false},
+      {"Ethernet and Wi-Fi to one router",
+       {Default(1, kGatewayA, 0, 0), Default(2, kGatewayA, 0, 0)}, true, false},
   };
+  test::AnswerLog answers;
   for (const Case& c : cases) {
     bool other = !c.other;
-    EXPECT_EQ(FindOtherDefaultRoute(c.rows, 1, other), c.answered) << c.name;
+    const bool answered = FindOtherDefaultRoute(c.rows, 1, other);
+    EXPECT_EQ(answered, c.answered) << c.name;
     EXPECT_EQ(other, c.other) << c.name;
+    answers.Record(c.name, !answered ? "open" : other ? "other route" : "none");
   }
   bool other = true;
   EXPECT_FALSE(FindOtherDefaultRoute(std::nullopt, 1, other)) << "the route table unreadable";
@@ -449,6 +503,21 @@ TEST(IndirectPath, AnythingUnreadableOrSuspiciousMakesThePathIndirect) {
   for (const Case& c : cases) {
     EXPECT_EQ(CombineIndirectPath(c.answered, c.other, c.routeInterface, c.proxy), c.expected)
         << c.name;
+  }
+}
+
+TEST(IndirectPath, AUserProxyServerOrScriptCountsButAutomaticDetectionAloneDoesNot) {
+  using User = UserProxySettings;
+  test::AnswerLog answers;
+  for (const auto& [name, user, expected] :
+       {std::tuple{"detect settings automatically alone", User{true, true, false, false}, "none"},
+        {"the user's proxy server", User{true, true, true, false}, "proxy"},
+        {"the user's configuration script", User{true, false, false, true}, "proxy"},
+        {"the user's settings unreadable", User{}, "unreadable"}}) {
+    const ProxyFacts facts = CombineProxySettings({true, false}, user);
+    const char* answer = !facts.readable ? "unreadable" : facts.configured ? "proxy" : "none";
+    EXPECT_STREQ(answer, expected) << name;
+    answers.Record(name, answer);
   }
 }
 
