@@ -134,7 +134,7 @@ const LanguageTexts kTranslations[kLanguageCount] = {
 
     // Simplified Chinese
     {{
-         u"估算网络对直接 HTTPS 共享的兼容性。",  // 0
+         u"估计网络对直接 HTTPS 共享的兼容性。",  // 0
          u"不会共享任何文件，也不会更改路由器设置。",
          u"公网 IP 查询服务将收到来自此网络的请求。",
          u"按任意键开始检测 | L: 切换语言",
@@ -274,7 +274,7 @@ const LanguageTexts kTranslations[kLanguageCount] = {
          u"FAIBLE",
          u"Motif",  // 15
          u"Vérifiez la configuration réseau requise et réessayez si nécessaire.",
-         u"Ce n'est qu'une estimation, ni une probabilité de connexion ni une garantie.",
+         u"Ce n'est qu'une estimation, et non une probabilité de connexion ou une garantie.",
          u"Informations sur le produit",
          u"R: réessayer | L: langue | autre touche: quitter",
          u"Choisissez la langue (1-17), Échap: annuler",  // 20
@@ -309,7 +309,7 @@ const LanguageTexts kTranslations[kLanguageCount] = {
          u"[ WAHRSCHEINLICH KOMPATIBEL ]",
          u"[ KOMPATIBILITÄT ALS GERING GESCHÄTZT ]",
          u"Geschätzter Kompatibilitätswert",  // 10
-         u"Aussagekraft",
+         u"Stärke der Hinweise",
          u"HOCH",
          u"MITTEL",
          u"GERING",
@@ -472,7 +472,7 @@ const LanguageTexts kTranslations[kLanguageCount] = {
          u"[ การตรวจสอบผิดพลาด ] โปรดลองอีกครั้ง",
          u"[ มีแนวโน้มว่าเข้ากันได้ ]",
          u"[ ประเมินว่าความเข้ากันได้ต่ำ ]",
-         u"คะแนนความเข้ากันได้โดยประมาณ",  // 10
+         u"คะแนนประเมินความเข้ากันได้",  // 10
          u"ระดับหลักฐาน",
          u"สูง",
          u"ปานกลาง",
@@ -511,9 +511,9 @@ const LanguageTexts kTranslations[kLanguageCount] = {
          u"Đang kiểm tra mạng... (Esc: hủy)",  // 5
          u"[ ĐÃ HỦY KIỂM TRA ]",
          u"[ LỖI KIỂM TRA ] Vui lòng thử lại.",
-         u"[ NHIỀU KHẢ NĂNG TƯƠNG THÍCH ]",
-         u"[ ƯỚC TÍNH TƯƠNG THÍCH THẤP ]",
-         u"Điểm tương thích ước tính",  // 10
+         u"[ NHIỀU KHẢ NĂNG LÀ TƯƠNG THÍCH ]",
+         u"[ KHẢ NĂNG TƯƠNG THÍCH ƯỚC TÍNH THẤP ]",
+         u"Điểm khả năng tương thích ước tính",  // 10
          u"Mức độ bằng chứng",
          u"CAO",
          u"TRUNG BÌNH",

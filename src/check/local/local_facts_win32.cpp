@@ -52,6 +52,39 @@ class ProxyInfo {
   WINHTTP_PROXY_INFO info_{};
 };
 
+bool Entered(const wchar_t* text) { return text != nullptr && text[0] != L'\0'; }
+
+// The current user's proxy settings; the call allocates the three strings, which are ours to
+// free.
+class UserProxyConfig {
+ public:
+  UserProxyConfig() = default;
+  ~UserProxyConfig() {
+    if (config_.lpszAutoConfigUrl != nullptr) GlobalFree(config_.lpszAutoConfigUrl);
+    if (config_.lpszProxy != nullptr) GlobalFree(config_.lpszProxy);
+    if (config_.lpszProxyBypass != nullptr) GlobalFree(config_.lpszProxyBypass);
+  }
+  UserProxyConfig(const UserProxyConfig&) = delete;
+  UserProxyConfig& operator=(const UserProxyConfig&) = delete;
+
+  UserProxySettings Read() {
+    UserProxySettings settings;
+    if (WinHttpGetIEProxyConfigForCurrentUser(&config_) == FALSE) {
+      // A user without stored settings has none entered.
+      settings.readable = GetLastError() == ERROR_FILE_NOT_FOUND;
+      return settings;
+    }
+    settings.readable = true;
+    settings.autoDetect = config_.fAutoDetect != FALSE;
+    settings.proxyServer = Entered(config_.lpszProxy);
+    settings.configScript = Entered(config_.lpszAutoConfigUrl);
+    return settings;
+  }
+
+ private:
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config_{};
+};
+
 // Wine 8 does not export these two; a static import would abort the process when called,
 // so they are looked up at run time and a missing one leaves the row unreadable.
 using InitializeIpInterfaceEntryCall = VOID(WINAPI*)(PMIB_IPINTERFACE_ROW);
@@ -232,18 +265,21 @@ InterfaceFacts ReadInterface(std::uint32_t interfaceIndex) {
   row.InterfaceIndex = interfaceIndex;
   if (GetIfEntry2(&row) != NO_ERROR) return facts;
   facts.readable = true;
-  facts.isTunnel = row.Type == IF_TYPE_TUNNEL;
+  facts.isTunnel = InterfaceTypeIsTunnel(row.Type, row.TunnelType);
   facts.up = row.OperStatus == IfOperStatusUp;
   return facts;
 }
 
+// The machine-wide WinHTTP setting and the current user's own.
 ProxyFacts ReadSystemProxy() {
-  ProxyFacts facts;
+  ProxyFacts machineWide;
   ProxyInfo info;
-  if (!info.Read()) return facts;
-  facts.readable = true;
-  facts.configured = info.accessType() != WINHTTP_ACCESS_TYPE_NO_PROXY;
-  return facts;
+  if (info.Read()) {
+    machineWide.readable = true;
+    machineWide.configured = info.accessType() != WINHTTP_ACCESS_TYPE_NO_PROXY;
+  }
+  UserProxyConfig user;
+  return CombineProxySettings(machineWide, user.Read());
 }
 
 }  // namespace talvo

@@ -42,8 +42,10 @@ bool FindDefaultRouteTowards(std::uint32_t destination, DefaultRoute& route) {
   const std::optional<std::size_t> kept = ChooseDefaultRoute(*rows);
   if (!kept) return false;
   const RouteRow& row = (*rows)[*kept];
-  const BestRouteAnswer best = LookupIpv4Route(destination, row.interfaceLuid, row.interfaceIndex);
-  return ConfirmDefaultRoute(row, best, route);
+  const BestRouteAnswer pinned =
+      LookupIpv4Route(destination, row.interfaceLuid, row.interfaceIndex);
+  const BestRouteAnswer taken = LookupIpv4Route(destination, 0, 0);
+  return ConfirmDefaultRoute(*rows, *kept, pinned, taken, route);
 }
 
 bool FindDefaultRoute(DefaultRoute& route) {

@@ -37,6 +37,11 @@ bool RuleCarriesHostTraffic(const RoutingRule& rule, const std::vector<LinkFacts
   return rule.inverted ? !matches : matches;
 }
 
+// Route metric plus interface metric, kept wider than the system's 32 bits so a wrap shows.
+std::uint64_t CostOf(const RouteRow& row) {
+  return static_cast<std::uint64_t>(row.routeMetric) + row.interfaceMetric;
+}
+
 const LinkFacts* FindLink(const std::vector<LinkFacts>& links, std::uint32_t index) {
   for (const LinkFacts& link : links) {
     if (link.index == index) return &link;
@@ -96,9 +101,17 @@ bool LinkKindIsTunnel(std::string_view kind) {
   static constexpr std::string_view kTunnelKinds[] = {
       "tun",    "wireguard", "xfrm",      "vti",     "vti6",    "ipip",    "ip6tnl",
       "sit",    "gre",       "gretap",    "ip6gre",  "ip6gretap", "erspan", "ip6erspan",
-      "l2tpeth", "vxlan",    "geneve",    "bareudp", "gtp"};
+      "l2tpeth", "vxlan",    "geneve",    "bareudp", "gtp",     "ppp"};
   return std::find(std::begin(kTunnelKinds), std::end(kTunnelKinds), kind) !=
          std::end(kTunnelKinds);
+}
+
+bool InterfaceTypeIsTunnel(std::uint32_t interfaceType, std::uint32_t tunnelType) {
+  constexpr std::uint32_t kPpp = 23;
+  constexpr std::uint32_t kProprietaryVirtual = 53;
+  constexpr std::uint32_t kTunnel = 131;
+  return tunnelType != 0 || interfaceType == kPpp || interfaceType == kProprietaryVirtual ||
+         interfaceType == kTunnel;
 }
 
 InterfaceFacts InterfaceOf(const std::optional<std::vector<LinkFacts>>& links,
@@ -219,10 +232,8 @@ std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows)
     const RouteRow& row = rows[i];
     if (!IsIpv4DefaultRoute(row)) continue;
     if (!row.interfaceReadable || !row.interfaceConnected) continue;
-    // The system adds both metrics in 32 bits; a sum that would wrap cannot be compared
-    // honestly, so such a row never wins.
-    const std::uint64_t cost =
-        static_cast<std::uint64_t>(row.routeMetric) + row.interfaceMetric;
+    // A sum that would wrap the system's 32 bits cannot be compared honestly: it never wins.
+    const std::uint64_t cost = CostOf(row);
     if (cost > 0xFFFFFFFFull) continue;
     // A table consulted earlier answers before a later one is looked at, whatever the later
     // one's routes cost.
@@ -236,16 +247,31 @@ std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows)
   return kept;
 }
 
-bool ConfirmDefaultRoute(const RouteRow& kept, const BestRouteAnswer& best, DefaultRoute& route) {
+bool ConfirmDefaultRoute(const std::vector<RouteRow>& rows, std::size_t kept,
+                         const BestRouteAnswer& pinned, const BestRouteAnswer& taken,
+                         DefaultRoute& route) {
   route = DefaultRoute{};
-  if (!best.ok) return false;
-  if (best.sourceFamily != AddressFamily::Ipv4 || best.sourceIpv4 == 0) return false;
-  if (best.prefixLength != 0) return false;
-  if (best.interfaceIndex != kept.interfaceIndex) return false;
-  if (best.nextHopIpv4 != kept.nextHopIpv4) return false;
-  route.localAddress = best.sourceIpv4;
-  route.gatewayAddress = kept.nextHopIpv4;
-  route.interfaceIndex = kept.interfaceIndex;
+  if (kept >= rows.size()) return false;
+  const RouteRow& row = rows[kept];
+  if (!pinned.ok) return false;
+  if (pinned.sourceFamily != AddressFamily::Ipv4 || pinned.sourceIpv4 == 0) return false;
+  if (pinned.prefixLength != 0) return false;
+  if (pinned.interfaceIndex != row.interfaceIndex) return false;
+  if (pinned.nextHopIpv4 != row.nextHopIpv4) return false;
+  if (!taken.ok || taken.prefixLength != 0) return false;
+  const auto leadsTheSameWay = [&](const RouteRow& other) {
+    if (!IsIpv4DefaultRoute(other) || other.interfaceIndex != taken.interfaceIndex ||
+        other.nextHopIpv4 != taken.nextHopIpv4) {
+      return false;
+    }
+    if (&other == &row) return true;
+    if (other.interfaceReadable && !other.interfaceConnected) return true;
+    return other.lookupOrder == row.lookupOrder && CostOf(other) == CostOf(row);
+  };
+  if (std::none_of(rows.begin(), rows.end(), leadsTheSameWay)) return false;
+  route.localAddress = pinned.sourceIpv4;
+  route.gatewayAddress = row.nextHopIpv4;
+  route.interfaceIndex = row.interfaceIndex;
   return true;
 }
 
@@ -257,6 +283,11 @@ bool FindOtherDefaultRoute(const std::optional<std::vector<RouteRow>>& rows,
     if (!IsIpv4DefaultRoute(row) || row.interfaceIndex == interfaceIndex) continue;
     // An on-link default route without a gateway does not lead to a second network.
     if (row.nextHopIpv4 == 0) continue;
+    const bool sameRouter = std::any_of(rows->begin(), rows->end(), [&](const RouteRow& own) {
+      return IsIpv4DefaultRoute(own) && own.interfaceIndex == interfaceIndex &&
+             own.nextHopIpv4 == row.nextHopIpv4;
+    });
+    if (sameRouter) continue;
     if (!row.interfaceReadable) {
       otherRoute = false;
       return false;
@@ -267,6 +298,13 @@ bool FindOtherDefaultRoute(const std::optional<std::vector<RouteRow>>& rows,
     }
   }
   return true;
+}
+
+ProxyFacts CombineProxySettings(const ProxyFacts& machineWide, const UserProxySettings& user) {
+  ProxyFacts facts;
+  facts.readable = machineWide.readable && user.readable;
+  facts.configured = machineWide.configured || user.proxyServer || user.configScript;
+  return facts;
 }
 
 bool CombineIndirectPath(bool otherRouteAnswered, bool otherRoute,

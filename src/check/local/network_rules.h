@@ -67,10 +67,17 @@ struct LinkFacts {
   bool encapsulatingType = false;
 };
 
-// The drivers that carry packets inside other packets: VPN devices and the kernel's
-// encapsulations. The link type alone does not say it: a raw-IP mobile broadband modem has no
-// link layer either, like a tun device.
+// The drivers that carry packets inside other packets: VPN devices, PPP links (what PPTP and
+// L2TP clients run over) and the kernel's encapsulations. The link type alone does not say it:
+// a raw-IP mobile broadband modem has no link layer either, like a tun device.
 bool LinkKindIsTunnel(std::string_view kind);
+// The same question over an interface row of Windows: its IANA interface type and its tunnel
+// type (0: none). Tunnels proper (131) and every interface with a tunnel type (6to4, Teredo,
+// IP-HTTPS, ISATAP), PPP (23: the dial-up and VPN connections of Remote Access) and the
+// proprietary virtual type (53) that Wintun and WireGuard adapters report. Ethernet (6) and
+// Wi-Fi (71) are not, virtual or not: Hyper-V's switch ports and TAP adapters read as
+// Ethernet, and a TAP VPN shows itself by its routes instead.
+bool InterfaceTypeIsTunnel(std::uint32_t interfaceType, std::uint32_t tunnelType);
 // A link that nobody lists (or a list that could not be read) is unreadable.
 InterfaceFacts InterfaceOf(const std::optional<std::vector<LinkFacts>>& links,
                            std::uint32_t interfaceIndex);
@@ -184,16 +191,42 @@ struct ProxyFacts {
   bool configured = false;
 };
 
+// The current user's own proxy settings (Windows: Settings or Internet Options).
+struct UserProxySettings {
+  bool readable = false;
+  // "Detect settings automatically": on by default, and it finds a proxy only where the
+  // network publishes one, so it alone says nothing.
+  bool autoDetect = false;
+  bool proxyServer = false;   // a proxy server is entered
+  bool configScript = false;  // a configuration script address is entered
+};
+
+// A proxy is configured when the machine-wide setting names one, or the user entered a proxy
+// server or a configuration script. Either side unreadable leaves the answer unreadable.
+ProxyFacts CombineProxySettings(const ProxyFacts& machineWide, const UserProxySettings& user);
+
 // The cheapest IPv4 default route on a connected interface (route metric plus interface
 // metric) of the first table consulted that has one; on equal cost the earlier row. Rows
 // whose interface cannot be read are dropped.
 std::optional<std::size_t> ChooseDefaultRoute(const std::vector<RouteRow>& rows);
 
-// The chosen row is believed only when the system's own lookup agrees with it in full.
-bool ConfirmDefaultRoute(const RouteRow& kept, const BestRouteAnswer& best, DefaultRoute& route);
+// The chosen row `rows[kept]` is believed only when the system's own lookups agree with it:
+// `pinned`, asked for the row's interface, in full (it gives the source address), and `taken`,
+// asked for no interface, must be a default route that leads the same way. That unpinned
+// answer is the route traffic really takes: a split or full tunnel's more specific routes
+// (0.0.0.0/1 and 128.0.0.0/1) or another interface's cheaper route make it differ. It may
+// still be a row the choice passed by only because its link has no carrier now (the kernel
+// keeps such routes), or a row of the same table at the same cost (the next hops of one
+// multipath route, among which the system spreads its flows).
+bool ConfirmDefaultRoute(const std::vector<RouteRow>& rows, std::size_t kept,
+                         const BestRouteAnswer& pinned, const BestRouteAnswer& taken,
+                         DefaultRoute& route);
 
-// False when the question stays open (the table or an interface that matters could not be
-// read).
+// Whether a connected interface other than `interfaceIndex` has an IPv4 default route with a
+// gateway. A route through a gateway address that the given interface's own default route
+// uses leads to the same router (a laptop on the Ethernet and the Wi-Fi of one home network)
+// and does not count. False when the question stays open (the table or an interface that
+// matters could not be read).
 bool FindOtherDefaultRoute(const std::optional<std::vector<RouteRow>>& rows,
                            std::uint32_t interfaceIndex, bool& otherRoute);
 

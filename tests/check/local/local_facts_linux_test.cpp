@@ -259,6 +259,10 @@ TEST_F(LinuxLocalFacts, ChoosesTheDefaultRouteWithTheLowerMetric) {
   const RouteOutcome equal = FindIn(ns);
   ASSERT_TRUE(equal.found);
   EXPECT_EQ(equal.route.interfaceIndex, IndexOf(ns, "a0"));
+
+  // A tunnel's half route takes the traffic past the chosen default route: not confirmed.
+  ASSERT_TRUE(ns.Ip("route add 128.0.0.0/1 via 198.51.100.1 dev b0"));
+  EXPECT_FALSE(FindIn(ns).found);
 }
 
 TEST_F(LinuxLocalFacts, OnlyATableTheRulesReachForThisHostsTrafficHoldsItsRoute) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "os/endpoint.h"
+#include "support/answers.h"
 
 namespace talvo {
 namespace {
@@ -85,7 +86,7 @@ TEST(AdapterAddresses, LinksAndTheirAddressesMakeTheAdaptersUnlessADumpFailed) {
 TEST(LinkKinds, TunnelsAreKnownByTheirDriverOrAnEncapsulatingLinkType) {
   for (const char* kind : {"tun", "wireguard", "xfrm", "vti", "vti6", "ipip", "ip6tnl", "sit",
                            "gre", "gretap", "ip6gre", "ip6gretap", "erspan", "ip6erspan",
-                           "l2tpeth", "vxlan", "geneve", "bareudp", "gtp"}) {
+                           "l2tpeth", "vxlan", "geneve", "bareudp", "gtp", "ppp"}) {
     EXPECT_TRUE(LinkKindIsTunnel(kind)) << kind;
   }
   for (const char* kind : {"", "veth", "bridge", "vlan", "macvlan", "bond", "dummy", "wireguar"}) {
@@ -103,6 +104,17 @@ TEST(LinkKinds, TunnelsAreKnownByTheirDriverOrAnEncapsulatingLinkType) {
   }
   EXPECT_FALSE(InterfaceOf(links, 9).readable);
   EXPECT_FALSE(InterfaceOf(std::nullopt, 4).readable);
+}
+
+TEST(LinkKinds, WindowsInterfaceRowsAreTunnelsByTypeOrTunnelType) {
+  test::AnswerLog answers;
+  for (const auto& [name, type, tunnelType, tunnel] :
+       {std::tuple{"Wintun, WireGuard (53)", 53u, 0u, true}, {"PPP, dial-up or VPN", 23u, 0u, true},
+        {"a tunnel type on any row", 1u, 11u, true}, {"Ethernet, Hyper-V, TAP", 6u, 0u, false},
+        {"Wi-Fi", 71u, 0u, false}}) {
+    EXPECT_EQ(InterfaceTypeIsTunnel(type, tunnelType), tunnel) << name;
+    answers.Record(name, InterfaceTypeIsTunnel(type, tunnelType) ? "tunnel" : "no tunnel");
+  }
 }
 
 // A scripted GetAdaptersAddresses: each call takes the next answer and the size it asks for.
@@ -346,7 +358,7 @@ TEST(DefaultRouteConfirmation, FillsTheRouteWhenTheSystemLookupAgrees) {
   const RouteRow row = Default(7, kGatewayA, 0, 25);
   const std::uint32_t source = Ipv4FromParts(192, 168, 1, 20);
   DefaultRoute route;
-  ASSERT_TRUE(ConfirmDefaultRoute(row, Agreeing(row, source), route));
+  ASSERT_TRUE(ConfirmDefaultRoute({row}, 0, Agreeing(row, source), Agreeing(row, source), route));
   EXPECT_EQ(route.localAddress, source);
   EXPECT_EQ(route.gatewayAddress, kGatewayA);
   EXPECT_EQ(route.interfaceIndex, 7u);
@@ -372,10 +384,32 @@ TEST(DefaultRouteConfirmation, EachDisagreementRejectsTheWholeLookup) {
     BestRouteAnswer best = Agreeing(row, source);
     c.spoil(best);
     DefaultRoute route{1, 2, 3};
-    EXPECT_FALSE(ConfirmDefaultRoute(row, best, route)) << c.name;
+    EXPECT_FALSE(ConfirmDefaultRoute({row}, 0, best, Agreeing(row, source), route)) << c.name;
     EXPECT_EQ(route.localAddress, 0u) << c.name;
     EXPECT_EQ(route.gatewayAddress, 0u) << c.name;
     EXPECT_EQ(route.interfaceIndex, 0u) << c.name;
+  }
+}
+
+// The unpinned lookup: the route that traffic to the address really takes.
+TEST(DefaultRouteConfirmation, TheRouteTrafficTakesMustLeadTheChosenWay) {
+  const RouteRow lan = Default(7, kGatewayA, 0, 25);
+  RouteRow halfRoute = Default(4, kGatewayB, 0, 1);
+  halfRoute.prefixLength = 1;
+  const RouteRow other = Default(8, kGatewayB, 0, 30);
+  const RouteRow sibling = Default(9, kGatewayB, 0, 25);
+  test::AnswerLog answers;
+  for (const auto& [name, rows, taken, confirmed] :
+       {std::tuple{"a split or full tunnel's half route", std::vector{lan}, halfRoute, false},
+        {"another interface's default route", std::vector{lan, other}, other, false},
+        {"an equal-cost next hop of the same table", std::vector{lan, sibling}, sibling, true}}) {
+    BestRouteAnswer lookup = Agreeing(taken, 1);
+    lookup.prefixLength = taken.prefixLength;
+    const std::size_t kept = ChooseDefaultRoute(rows).value_or(rows.size());  // always lan
+    DefaultRoute route;
+    const bool answer = ConfirmDefaultRoute(rows, kept, Agreeing(lan, 1), lookup, route);
+    EXPECT_EQ(answer, confirmed) << name;
+    answers.Record(name, answer ? "confirmed" : "not confirmed");
   }
 }
 
@@ -411,11 +445,15 @@ TEST(OtherDefaultRoute, OnlyAConnectedInterfaceWithAGatewayCounts) {
       {"the own interface unreadable does not matter", {ownUnreadable}, true, false},
       {"unreadable without a gateway does not matter", {unreadableWithoutGateway}, true, false},
       {"a half-default route is not a default route", {otherNotDefault}, true, false},
+      {"Ethernet and Wi-Fi to one router",
+       {Default(1, kGatewayA, 0, 0), Default(2, kGatewayA, 0, 0)}, true, false},
   };
+  test::AnswerLog answers;
   for (const Case& c : cases) {
     bool other = !c.other;
     EXPECT_EQ(FindOtherDefaultRoute(c.rows, 1, other), c.answered) << c.name;
     EXPECT_EQ(other, c.other) << c.name;
+    answers.Record(c.name, other ? "other route" : "none");
   }
   bool other = true;
   EXPECT_FALSE(FindOtherDefaultRoute(std::nullopt, 1, other)) << "the route table unreadable";
@@ -449,6 +487,20 @@ TEST(IndirectPath, AnythingUnreadableOrSuspiciousMakesThePathIndirect) {
   for (const Case& c : cases) {
     EXPECT_EQ(CombineIndirectPath(c.answered, c.other, c.routeInterface, c.proxy), c.expected)
         << c.name;
+  }
+}
+
+TEST(IndirectPath, AUserProxyServerOrScriptCountsButAutomaticDetectionAloneDoesNot) {
+  test::AnswerLog answers;
+  for (const auto& [name, user, expected] :
+       {std::tuple{"detect settings automatically alone", UserProxySettings{true, true}, "none"},
+        {"the user's proxy server", UserProxySettings{true, true, true}, "proxy"},
+        {"the user's configuration script", UserProxySettings{true, false, false, true}, "proxy"},
+        {"the user's settings unreadable", UserProxySettings{}, "unreadable"}}) {
+    const ProxyFacts facts = CombineProxySettings({true, false}, user);
+    const char* answer = !facts.readable ? "unreadable" : facts.configured ? "proxy" : "none";
+    EXPECT_STREQ(answer, expected) << name;
+    answers.Record(name, answer);
   }
 }
 
