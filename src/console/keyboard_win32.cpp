@@ -78,6 +78,9 @@ bool ReadTitle(std::wstring& title) {
     SetLastError(ERROR_SUCCESS);
     const DWORD length = GetConsoleTitleW(title.data(), size);
     if (length == 0 && GetLastError() != ERROR_SUCCESS) return false;
+    // Some consoles answer a buffer too small with 0 and no error, after storing what fits:
+    // that is a longer title, not an empty one.
+    if (length == 0 && title[0] != L'\0') continue;
     if (length < size - 1) {  // it fitted with its terminator
       title.resize(length);
       return true;
