@@ -28,6 +28,34 @@ struct HeaderListDeleter {
 };
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
 
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+
+// An easy handle must leave its multi handle before either is cleaned up.
+class Attachment {
+ public:
+  Attachment(CURLM* multi, CURL* easy)
+      : multi_(multi), easy_(easy), attached_(curl_multi_add_handle(multi, easy) == CURLM_OK) {}
+  ~Attachment() {
+    if (attached_) curl_multi_remove_handle(multi_, easy_);
+  }
+  Attachment(const Attachment&) = delete;
+  Attachment& operator=(const Attachment&) = delete;
+  bool attached() const { return attached_; }
+
+ private:
+  CURLM* multi_;
+  CURL* easy_;
+  bool attached_;
+};
+
+// libcurl calls the progress function only about once a second while nothing arrives, so a
+// cancel or the deadline would wait up to a second; the transfer is driven in short slices
+// instead, the same slices the Windows client waits in.
+constexpr int kSliceMs = 50;
+
 bool GlobalInit() {
   // Static initialisation is thread-safe, and curl_global_init is not.
   static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -141,6 +169,26 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
   return now - transfer.lastActivityMs >= transfer.phaseTimeoutMs ? 1 : 0;
 }
 
+// Ends as soon as the transfer does, or within a slice of a cancel or the deadline.
+CURLcode Perform(CURLM* multi, const Transfer& transfer) {
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
+    if (running == 0) break;
+    if (transfer.error || transfer.rule->DeadlinePassed(MonotonicMs())) {
+      return CURLE_ABORTED_BY_CALLBACK;
+    }
+    if (curl_multi_poll(multi, nullptr, 0, kSliceMs, nullptr) != CURLM_OK) {
+      return CURLE_FAILED_INIT;
+    }
+  }
+  int queued = 0;
+  while (const CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+    if (message->msg == CURLMSG_DONE) return message->data.result;
+  }
+  return CURLE_FAILED_INIT;
+}
+
 // The host is a name or a dotted address (the URL splitter takes no bracketed host).
 std::string RequestUrl(const HttpTarget& target) {
   return std::string(target.secure ? "https://" : "http://") + Utf16ToUtf8(target.host) + ":" +
@@ -226,7 +274,11 @@ bool HttpExchange(const HttpProfile& profile, const HttpTarget& target,
   }
   if (!ok) return false;
 
-  const CURLcode result = curl_easy_perform(handle);
+  const MultiHandle multi(curl_multi_init());
+  if (!multi) return false;
+  const Attachment attachment(multi.get(), handle);
+  if (!attachment.attached()) return false;
+  const CURLcode result = Perform(multi.get(), transfer);
   if (transfer.error) std::rethrow_exception(transfer.error);
   if (result != CURLE_OK || !transfer.headEnded) return false;
   long status = 0;
